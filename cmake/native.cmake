@@ -1,0 +1,52 @@
+# Native (Linux) half of the build: the portable core under the sanitizers,
+# its tests, fuzz targets, benchmarks and the developer tools, plus the
+# Windows half built as a sub-project with the mingw toolchain.
+include(ExternalProject)
+include(GoogleTest)
+
+option(ORVELA_SANITIZE "Build the native code with ASan and UBSan" ON)
+option(ORVELA_WINDOWS "Cross-build the Windows binaries too" ON)
+if(ORVELA_SANITIZE)
+  foreach(t ${ORVELA_CORE})
+    get_target_property(type ${t} TYPE)
+    if(NOT type STREQUAL "INTERFACE_LIBRARY")
+      target_compile_options(${t} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer)
+    endif()
+  endforeach()
+  set(ORVELA_SAN_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+endif()
+
+find_package(GTest REQUIRED)
+find_package(Threads REQUIRED)
+
+add_subdirectory(tests/native)
+add_subdirectory(tools)
+add_subdirectory(tests/fuzz)
+
+find_package(benchmark QUIET)
+if(benchmark_FOUND)
+  add_subdirectory(tests/bench)
+endif()
+
+if(ORVELA_WINDOWS)
+  set(ORVELA_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+  configure_file(${CMAKE_SOURCE_DIR}/tests/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh
+                 FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE
+                 @ONLY)
+  ExternalProject_Add(windows
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}
+    BINARY_DIR ${CMAKE_BINARY_DIR}/win
+    CMAKE_ARGS
+      -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-i686.cmake
+      -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+      -DORVELA_WINE_RUN=${CMAKE_BINARY_DIR}/wine-run.sh
+      -DORVELA_DIST=${CMAKE_SOURCE_DIR}/dist
+      -DORVELA_NATIVE_TOOLS=${CMAKE_BINARY_DIR}/tools
+    INSTALL_COMMAND ""
+    BUILD_ALWAYS ON
+    USES_TERMINAL_BUILD ON)
+  # The Windows tests are registered by the sub-project; one ctest run here
+  # counts them together with the native ones.
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES
+               ${CMAKE_BINARY_DIR}/win/CTestTestfile.cmake)
+endif()

@@ -1,0 +1,35 @@
+# Windows half of the build (mingw-w64 i686): the two plug-in DLLs, the
+# player emulator and the Windows tests, which ctest runs under Wine.
+set(ORVELA_DIST "${CMAKE_SOURCE_DIR}/dist" CACHE PATH "Where the plug-in DLLs are copied")
+set(ORVELA_WINE_RUN "" CACHE FILEPATH "Wrapper that runs a Windows program under Wine")
+if(ORVELA_WINE_RUN)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${ORVELA_WINE_RUN})
+endif()
+
+# No mingw runtime DLL may be imported: everything links statically.
+set(ORVELA_STATIC -static -static-libgcc -static-libstdc++)
+add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501)
+
+function(orvela_plugin name def)
+  set(src)
+  foreach(dir ${ARGN})
+    orvela_sources(s ${dir} win)
+    list(APPEND src ${s})
+    file(GLOB rc CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.rc)
+    list(APPEND src ${rc})
+  endforeach()
+  add_library(${name} SHARED ${src} ${CMAKE_SOURCE_DIR}/${def})
+  set_target_properties(${name} PROPERTIES PREFIX "" OUTPUT_NAME ${name})
+  target_link_libraries(${name} PRIVATE ${ORVELA_CORE} ${ORVELA_STATIC} -Wl,--enable-stdcall-fixup)
+  add_custom_command(TARGET ${name} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${ORVELA_DIST}
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${name}> ${ORVELA_DIST}/)
+endfunction()
+
+orvela_plugin(gen_orvela host/gen_orvela.def host ui net scrollskin)
+target_link_libraries(gen_orvela PRIVATE ws2_32 comctl32 gdi32 user32 shell32)
+orvela_plugin(in_orvela instream/in_orvela.def instream)
+target_link_libraries(in_orvela PRIVATE ws2_32 msacm32 winmm)
+
+add_subdirectory(tests/emulator)
+add_subdirectory(tests/windows)
