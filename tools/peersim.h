@@ -1,0 +1,27 @@
+// The peer simulator plays the Orvela agent's side of the network for tests
+// and demos. Each mode (presence, stream, ...) lives in its own file and
+// registers itself here; `peersim MODE args...` runs one.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+
+namespace peersim {
+
+using ModeMain = std::function<int(int argc, char** argv)>;
+
+struct Mode {
+    ModeMain run;
+    std::string usage;
+};
+
+std::map<std::string, Mode>& Modes();
+
+struct RegisterMode {
+    RegisterMode(const std::string& name, ModeMain run, std::string usage) {
+        Modes()[name] = Mode{std::move(run), std::move(usage)};
+    }
+};
+
+} // namespace peersim
