@@ -6,6 +6,9 @@ if(ORVELA_WINE_RUN)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${ORVELA_WINE_RUN})
 endif()
 
+include(GoogleTest)
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+
 # No mingw runtime DLL may be imported: everything links statically.
 set(ORVELA_STATIC -static -static-libgcc -static-libstdc++)
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501)
@@ -29,6 +32,10 @@ endfunction()
 orvela_plugin(gen_orvela host/gen_orvela.def host ui net scrollskin)
 target_link_libraries(gen_orvela PRIVATE ws2_32 comctl32 gdi32 user32 shell32)
 orvela_plugin(in_orvela instream/in_orvela.def instream)
+orvela_sources(instream_win instream win)
+if(NOT instream_win)
+  target_sources(in_orvela PRIVATE ${CMAKE_SOURCE_DIR}/cmake/in_orvela_placeholder.cpp)
+endif()
 target_link_libraries(in_orvela PRIVATE ws2_32 msacm32 winmm)
 
 add_subdirectory(tests/emulator)

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <cstddef>
+
 #include "sdk/wa_ipc.h"
 
 #define WA_CDECL __cdecl
