@@ -1,0 +1,60 @@
+// The portable half of the presence receiver: which multicast group and port
+// the BROADCAST_IP text and the user group select, and how one received
+// datagram becomes a peer record. The socket side lives in presence_win.cpp.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "net/peer_record.h"
+
+// Window messages of the receiver, posted to the browser window.
+constexpr unsigned WM_PRESENCE_SOCKET = 0x0400 + 50; // wParam socket, lParam event | error << 16
+constexpr unsigned WM_PEER_ANNOUNCED = 0x0400 + 51;  // wParam 0, lParam a new PeerRecord
+
+// Room of the parts of the BROADCAST_IP text, and of the port text of a packet.
+constexpr size_t kGroupHostRoom = 19;
+constexpr size_t kGroupPortRoom = 9;
+constexpr size_t kPresencePortTextRoom = 19;
+
+// Plain decimal text: optional leading white space and one sign, then the
+// leading digits; the first other character ends it and no digits give 0.
+// Reads at most maxChars characters and never past a zero byte. Values
+// beyond the 32-bit range stay at its ends, as the platform's atoi does, so
+// a hostile number of any length has one defined value.
+int32_t ParseDecimal(const char* text, size_t maxChars = SIZE_MAX);
+
+// Strict dotted IPv4: four decimal numbers 0..255 without leading zeros.
+// The platform's own parser also takes octal, hex and fewer parts; a group
+// text in one of those forms is treated as unusable rather than guessed at.
+bool ParseDottedIpv4(std::string_view text, uint32_t& hostOrder);
+
+// Writes a host-order address as dotted decimal (at most 15 characters).
+void FormatIpv4(uint32_t hostOrder, char (&out)[kPeerAddressRoom]);
+
+struct PresenceGroup {
+    uint32_t address = 0; // host byte order
+    uint16_t port = 0;
+    char text[16] = {}; // the group in dotted form, e.g. "225.5.5.100"
+};
+
+// The group that a BROADCAST_IP text ("host:port") and a user group select:
+// the host's last number is replaced by the user group; an unusable host
+// (missing, not dotted IPv4, longer than 19 characters) gives 225.5.5.0, and
+// a port that is missing, 0 or longer than 9 characters gives 5145.
+PresenceGroup ComputePresenceGroup(std::string_view addressText, uint8_t userGroup);
+
+// Fills the texts and the port of a record from one datagram of `received`
+// bytes. Refuses (false) a datagram whose length header differs from its
+// size, one above 1024 bytes, or one whose fields cannot be walked. Texts
+// longer than their field are cut to fit and always end with a zero byte.
+// The record's address, sharedReachable and lastHeard are left alone.
+bool ParsePresence(PeerRecord& record, const uint8_t* buffer, size_t received);
+
+// One received datagram from `source` (host byte order) on a computer whose
+// own address is `local` (0 while unknown): a new record carrying the
+// source's address, or null when the datagram is our own or is refused.
+std::unique_ptr<PeerRecord> ReadPresenceDatagram(const uint8_t* buffer, size_t received,
+                                                 uint32_t source, uint32_t local);

@@ -1,0 +1,212 @@
+#include "net/peer_table.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The browser list's rows, and what the table asked of them.
+struct FakeRows : PeerRows {
+    std::vector<PeerRecord*> rows;
+    std::vector<int> textsSet;
+    int redraws = 0;
+    bool refuseAppend = false;
+
+    ~FakeRows() override {
+        for (PeerRecord* r : rows)
+            delete r;
+    }
+    int Count() const override { return static_cast<int>(rows.size()); }
+    PeerRecord* RecordAt(int row) const override { return rows.at(static_cast<size_t>(row)); }
+    int Append(PeerRecord* record) override {
+        if (refuseAppend) return -1;
+        rows.push_back(record);
+        return Count() - 1;
+    }
+    void Remove(int row) override { rows.erase(rows.begin() + row); }
+    void RemoveAll() override { rows.clear(); }
+    void SetRowTexts(int row, const PeerRecord&) override { textsSet.push_back(row); }
+    void RedrawVisibleRows() override { ++redraws; }
+};
+
+std::unique_ptr<PeerRecord> Peer(const char* address, const char* name = "PC7",
+                                 const char* title = "song", const char* path = "D:\\a.mp3",
+                                 const char* user = "ann") {
+    auto r = std::make_unique<PeerRecord>();
+    std::strcpy(r->address, address);
+    std::strcpy(r->computerName, name);
+    std::strcpy(r->title, title);
+    std::strcpy(r->sharedPath, path);
+    std::strcpy(r->userName, user);
+    return r;
+}
+
+struct Table : ::testing::Test {
+    FakeRows rows;
+    uint32_t now = 1000;
+    int activeRow = -1;
+    std::vector<std::string> probed;
+    int probeAnswer = 1;
+    PeerTable table{rows, [this] { return now; },
+                    [this](const char* path, const char* name) {
+                        probed.push_back(std::string(name) + ":" + path);
+                        return probeAnswer;
+                    },
+                    activeRow};
+
+    std::string Addresses() const {
+        std::string out;
+        for (const PeerRecord* r : rows.rows)
+            out += std::string(r->address) + " ";
+        return out;
+    }
+    void Forget() {
+        rows.textsSet.clear();
+        rows.redraws = 0;
+        probed.clear();
+    }
+};
+
+TEST_F(Table, MergingAnnouncements) {
+    table.OnPeerAnnounced(Peer("10.0.0.1"));
+    EXPECT_EQ(probed, (std::vector<std::string>{"PC7:D:\\a.mp3"}));
+    EXPECT_EQ(rows.textsSet, (std::vector<int>{0}));
+    EXPECT_EQ(rows.redraws, 1);
+    PeerRecord* kept = rows.rows[0];
+    EXPECT_EQ(kept->sharedReachable, 1);
+
+    // The same texts again: only lastHeard moves.
+    Forget();
+    now = 2500;
+    table.OnPeerAnnounced(Peer("10.0.0.1"));
+    EXPECT_EQ(kept->lastHeard, 2500u);
+    EXPECT_TRUE(probed.empty() && rows.textsSet.empty() && rows.redraws == 0);
+
+    // A new computer name or port is stored without touching the row.
+    auto renamed = Peer("10.0.0.1", "PC7-NEW");
+    renamed->port = 6000;
+    table.OnPeerAnnounced(std::move(renamed));
+    EXPECT_STREQ(kept->computerName, "PC7-NEW");
+    EXPECT_EQ(kept->port, 6000);
+    EXPECT_TRUE(rows.textsSet.empty());
+
+    // A new title, then a new user: texts set, the probe answer reused.
+    probeAnswer = 0;
+    table.OnPeerAnnounced(Peer("10.0.0.1", "PC7", "other"));
+    table.OnPeerAnnounced(Peer("10.0.0.1", "PC7", "other", "D:\\a.mp3", "bob"));
+    EXPECT_EQ(rows.textsSet, (std::vector<int>{0, 0}));
+    EXPECT_TRUE(probed.empty());
+    EXPECT_EQ(kept->sharedReachable, 1);
+
+    // A new shared path (case counts) is probed again.
+    table.OnPeerAnnounced(Peer("10.0.0.1", "PC7", "other", "d:\\a.mp3", "bob"));
+    EXPECT_EQ(probed, (std::vector<std::string>{"PC7:d:\\a.mp3"}));
+    EXPECT_EQ(kept->sharedReachable, 0);
+
+    table.OnPeerAnnounced(Peer("10.0.0.2"));
+    EXPECT_EQ(Addresses(), "10.0.0.1 10.0.0.2 ");
+    EXPECT_EQ(rows.rows[0], kept);
+}
+
+TEST_F(Table, AddressesMatchWithoutRegardToCase) {
+    rows.rows.push_back(nullptr); // rows without a record are skipped
+    table.OnPeerAnnounced(Peer("fe80::a"));
+    table.OnPeerAnnounced(Peer("FE80::A", "PC7", "new"));
+    EXPECT_EQ(rows.rows.size(), 2u);
+    EXPECT_STREQ(rows.rows[1]->title, "new");
+    rows.rows.erase(rows.rows.begin());
+
+    rows.refuseAppend = true; // ASan: the record that found no row must not leak
+    table.OnPeerAnnounced(Peer("10.0.0.9"));
+    EXPECT_EQ(rows.rows.size(), 1u);
+}
+
+TEST_F(Table, AgeOutAtTheSilenceLimitAcrossTheWrapAround) {
+    for (uint32_t heard : {10000u, 0xFFFFFF00u}) { // the second wraps before 4000 ms pass
+        now = heard;
+        table.OnPeerAnnounced(Peer("10.0.0.1"));
+        rows.redraws = 0;
+        now = heard + 3999;
+        table.AgeOutPeers();
+        EXPECT_EQ(rows.rows.size(), 1u) << heard;
+        now = heard + 4000;
+        table.AgeOutPeers();
+        EXPECT_TRUE(rows.rows.empty()) << heard;
+        EXPECT_EQ(rows.redraws, 1);
+        table.AgeOutPeers();
+        EXPECT_EQ(rows.redraws, 1) << "no rows: nothing to do";
+    }
+}
+
+TEST_F(Table, SilentRowsGoTogetherAndTheActivatedRowFollowsItsPeer) {
+    for (const char* a : {"10.0.0.1", "10.0.0.2", "10.0.0.3", "10.0.0.4", "10.0.0.5"}) {
+        table.OnPeerAnnounced(Peer(a)); // heard at 1000, 2000, ... 5000
+        now += 1000;
+    }
+    table.OnPeerAnnounced(Peer("10.0.0.3"));
+    table.OnPeerAnnounced(Peer("10.0.0.5")); // both at 6000
+    activeRow = 2;                           // 10.0.0.3
+    table.AgeOutPeers();
+    EXPECT_EQ(Addresses(), "10.0.0.3 10.0.0.4 10.0.0.5 ");
+    EXPECT_EQ(activeRow, 0);
+
+    activeRow = 1; // 10.0.0.4, heard at 4000
+    now = 8000;
+    table.AgeOutPeers();
+    EXPECT_EQ(Addresses(), "10.0.0.3 10.0.0.5 ");
+    EXPECT_EQ(activeRow, -1);
+
+    activeRow = 1;
+    table.ClearPeers();
+    EXPECT_TRUE(rows.rows.empty());
+    EXPECT_EQ(activeRow, -1);
+}
+
+TEST(SharePath, CandidatesAndTheirOrder) {
+    std::vector<std::string> tried;
+    auto opens = [&](const std::string& p) {
+        tried.push_back(p);
+        return p == "\\\\PC7\\a.mp3";
+    };
+    EXPECT_EQ(ProbeSharePath("D:\\Music\\Pop\\a.mp3", "PC7", opens), 1);
+    EXPECT_EQ(tried, (std::vector<std::string>{"\\\\PC7\\Music\\Pop\\a.mp3", "\\\\PC7\\Pop\\a.mp3",
+                                               "\\\\PC7\\a.mp3"}));
+    tried.clear();
+    EXPECT_EQ(ProbeSharePath("\\\\srv\\share\\b.mp3", "PC7", opens), 0);
+    EXPECT_EQ(tried, (std::vector<std::string>{"\\\\srv\\share\\b.mp3"}));
+    tried.clear();
+    EXPECT_EQ(ProbeSharePath("a.mp3", "PC7", opens), 0);
+    EXPECT_EQ(ProbeSharePath(nullptr, "PC7", opens), 0);
+    EXPECT_EQ(ProbeSharePath("D:\\a.mp3", "", opens), 0);
+    EXPECT_TRUE(tried.empty());
+
+    // A candidate that would not fit the probe's 300 bytes is not cut, but skipped.
+    const std::string deep = "D:\\" + std::string(290, 'd') + "\\a.mp3";
+    EXPECT_EQ(ProbeSharePath(deep.c_str(), "PC7", opens), 1);
+    EXPECT_EQ(tried, (std::vector<std::string>{"\\\\PC7\\a.mp3"}));
+}
+
+TEST(SharePath, DeviceAndRawNamespacesAreNeverOpened) {
+    std::vector<std::string> tried;
+    auto opensAnything = [&](const std::string& p) {
+        tried.push_back(p);
+        return true;
+    };
+    for (const char* path :
+         {"\\\\.\\PhysicalDrive0", "\\\\?\\C:\\Windows\\win.ini", "\\\\.", "\\\\?"})
+        EXPECT_EQ(ProbeSharePath(path, "PC7", opensAnything), 0) << path;
+    for (const char* name : {".", "?", "./x", "?\\UNC"})
+        EXPECT_EQ(ProbeSharePath("D:\\Music\\a.mp3", name, opensAnything), 0) << name;
+    EXPECT_TRUE(tried.empty());
+    EXPECT_EQ(ProbeSharePath("D:\\a.mp3", ".hidden", opensAnything), 1);
+
+    for (const char* p : {"//./x", "\\/.\\x", "//?/x", "\\??\\C:\\x"})
+        EXPECT_TRUE(IsDeviceNamespacePath(p)) << p;
+    for (const char* p : {"\\\\.x\\y", "\\\\..\\y", "\\\\srv\\.\\x", "\\.\\x"})
+        EXPECT_FALSE(IsDeviceNamespacePath(p)) << p;
+}
+
+} // namespace

@@ -1,0 +1,46 @@
+#include "ui/settings_win.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+namespace {
+
+constexpr DWORD kModuleNameRoom = 350;
+
+} // namespace
+
+void PrivateProfileStore::GetString(const char* section, const char* key, const char* def,
+                                    char* out, size_t room) {
+    if (!out || room == 0) return;
+    if (path_.empty()) {
+        const size_t n = def ? strnlen(def, room - 1) : 0;
+        if (n) std::memcpy(out, def, n);
+        out[n] = 0;
+        return;
+    }
+    GetPrivateProfileStringA(section, key, def, out, static_cast<DWORD>(room), path_.c_str());
+}
+
+bool PrivateProfileStore::PutString(const char* section, const char* key, const char* value) {
+    return !path_.empty() &&
+           WritePrivateProfileStringA(section, key, value, path_.c_str()) != FALSE;
+}
+
+std::string SettingsFileLocation() {
+    char name[kModuleNameRoom] = {};
+    const DWORD n = GetModuleFileNameA(nullptr, name, kModuleNameRoom);
+    // A name that filled the buffer was cut, and its directory is not ours.
+    if (n == 0 || n >= kModuleNameRoom) return {};
+    return SettingsFilePath(std::string_view(name, n));
+}
+
+void LoadBrowserSettings(CBrowserSettings& settings) {
+    PrivateProfileStore store(SettingsFileLocation());
+    load(settings, store);
+}
+
+bool SaveBrowserSettings(const CBrowserSettings& settings) {
+    PrivateProfileStore store(SettingsFileLocation());
+    return save(settings, store);
+}
