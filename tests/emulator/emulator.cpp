@@ -1,8 +1,12 @@
 #include "tests/emulator/emulator.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr char kClassName[] = "OrvelaPlayerEmulator";
+constexpr char kFrameClassName[] = "OrvelaPlayerFrame";
+constexpr COLORREF kFrameBackground = RGB(24, 24, 40);
 
 void RegisterMainClass() {
     static bool done = false;
@@ -18,7 +22,160 @@ void RegisterMainClass() {
     done = true;
 }
 
+// The player's frame keeps its content window filling its client area.
+void FitChild(HWND frame) {
+    HWND child = GetWindow(frame, GW_CHILD);
+    if (!child) return;
+    RECT r;
+    GetClientRect(frame, &r);
+    MoveWindow(child, 0, 0, r.right, r.bottom, TRUE);
+}
+
+LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_SIZE:
+        FitChild(hwnd);
+        return 0;
+    case WM_SHOWWINDOW:
+        if (wParam) FitChild(hwnd);
+        break;
+    case WM_CLOSE:
+        // The close box asks the content; a frame without one just hides.
+        if (HWND child = GetWindow(hwnd, GW_CHILD))
+            SendMessageA(child, WM_CLOSE, 0, 0);
+        else
+            ShowWindow(hwnd, SW_HIDE);
+        return 0;
+    }
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+void RegisterFrameClass() {
+    static bool done = false;
+    if (done) return;
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = FrameProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.hbrBackground = CreateSolidBrush(kFrameBackground); // lives with the class
+    wc.lpszClassName = kFrameClassName;
+    RegisterClassExA(&wc);
+    done = true;
+}
+
+void Fill(HDC dc, int x, int y, int w, int h, COLORREF c) {
+    const RECT r{x, y, x + w, y + h};
+    HBRUSH b = CreateSolidBrush(c);
+    FillRect(dc, &r, b);
+    DeleteObject(b);
+}
+
+// A bevelled box: light top and left edge, shadow bottom and right edge.
+void Bevel(HDC dc, int x, int y, int w, int h, COLORREF face, COLORREF light, COLORREF shadow) {
+    Fill(dc, x, y, w, h, face);
+    Fill(dc, x, y, w, 1, light);
+    Fill(dc, x, y, 1, h, light);
+    Fill(dc, x, y + h - 1, w, 1, shadow);
+    Fill(dc, x + w - 1, y, 1, h, shadow);
+}
+
+// A small filled triangle pointing in `dir` (0 left, 1 right, 2 up, 3 down)
+// in the middle of a 14 x 14 cell.
+void Arrow(HDC dc, int x, int y, int dir, COLORREF c) {
+    for (int i = 0; i < 4; ++i) {
+        const int len = 1 + 2 * i;
+        switch (dir) {
+        case 0: Fill(dc, x + 5 + i, y + 7 - i, 1, len, c); break;
+        case 1: Fill(dc, x + 8 - i, y + 7 - i, 1, len, c); break;
+        case 2: Fill(dc, x + 7 - i, y + 5 + i, len, 1, c); break;
+        default: Fill(dc, x + 7 - i, y + 8 - i, len, 1, c); break;
+        }
+    }
+}
+
 } // namespace
+
+SkinSpec SkinSpec::Default() {
+    SkinSpec s{};
+    const COLORREF colors[kColors] = {
+        RGB(16, 20, 32),    RGB(0, 224, 96),    RGB(40, 40, 60),    RGB(232, 236, 240),
+        RGB(255, 224, 160), RGB(128, 144, 176), RGB(0, 0, 176),     RGB(64, 64, 104),
+        RGB(250, 250, 250), RGB(112, 112, 168), RGB(32, 32, 56),    RGB(16, 16, 28),
+        RGB(32, 32, 52),    RGB(48, 48, 72),    RGB(64, 64, 88),    RGB(112, 128, 144),
+        RGB(80, 88, 104),   RGB(36, 36, 56),    RGB(255, 255, 255), RGB(0, 48, 128),
+        RGB(255, 255, 254), RGB(40, 60, 120),
+    };
+    std::copy(std::begin(colors), std::end(colors), s.colors);
+    s.reference = RGB(255, 0, 255);
+    s.buttonFace = RGB(72, 80, 112);
+    s.buttonLight = RGB(160, 168, 200);
+    s.buttonShadow = RGB(16, 16, 32);
+    s.buttonPressedFace = RGB(48, 52, 80);
+    return s;
+}
+
+HBITMAP PlayerEmulator::CreateSkinBitmap(const SkinSpec& spec) {
+    HDC screen = GetDC(nullptr);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, SkinSpec::kWidth, SkinSpec::kHeight);
+    HDC dc = CreateCompatibleDC(screen);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+
+    Fill(dc, 0, 0, SkinSpec::kWidth, SkinSpec::kHeight, RGB(90, 90, 90));
+    // Buttons, normal and pressed.
+    Bevel(dc, 0, 0, 47, 15, spec.buttonFace, spec.buttonLight, spec.buttonShadow);
+    Bevel(dc, 0, 15, 47, 15, spec.buttonPressedFace, spec.buttonShadow, spec.buttonLight);
+    // Scroll-bar arrows: vertical at y 31, horizontal at y 45; normal at x 0
+    // and 14, pressed at 28 and 42.
+    for (int pressed = 0; pressed < 2; ++pressed) {
+        const COLORREF light = pressed ? spec.buttonShadow : spec.buttonLight;
+        const COLORREF shadow = pressed ? spec.buttonLight : spec.buttonShadow;
+        const COLORREF face = pressed ? spec.buttonPressedFace : spec.buttonFace;
+        for (int second = 0; second < 2; ++second) {
+            const int x = 28 * pressed + 14 * second;
+            Bevel(dc, x, 31, 14, 14, face, light, shadow);
+            Arrow(dc, x, 31, second ? 3 : 2, spec.colors[1]);
+            Bevel(dc, x, 45, 14, 14, face, light, shadow);
+            Arrow(dc, x, 45, second ? 1 : 0, spec.colors[1]);
+        }
+    }
+    // Thumb pieces: vertical normal and pressed at x 56 and 70, horizontal
+    // normal and pressed at y 31 and 45 from x 84.
+    Bevel(dc, 56, 31, 14, 28, spec.buttonFace, spec.buttonLight, spec.buttonShadow);
+    Bevel(dc, 70, 31, 14, 28, spec.buttonPressedFace, spec.buttonShadow, spec.buttonLight);
+    Bevel(dc, 84, 31, 28, 14, spec.buttonFace, spec.buttonLight, spec.buttonShadow);
+    Bevel(dc, 84, 45, 28, 14, spec.buttonPressedFace, spec.buttonShadow, spec.buttonLight);
+    // The colour row.
+    for (int i = 0; i < SkinSpec::kColors; ++i)
+        SetPixelV(dc, 48 + 2 * i, 0, spec.colors[i]);
+    SetPixelV(dc, 111, 0, spec.reference);
+
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    return bitmap;
+}
+
+HWND PlayerEmulator::MakeFrame(embedWindowState* state) {
+    RegisterFrameClass();
+    const RECT& r = state->r;
+    const bool placed = r.right > r.left && r.bottom > r.top;
+    HWND frame = CreateWindowExA(WS_EX_TOOLWINDOW, kFrameClassName, "",
+                                 WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN,
+                                 placed ? r.left : 580, placed ? r.top : 40,
+                                 placed ? r.right - r.left : 420, placed ? r.bottom - r.top : 330,
+                                 main_, nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (!frame) return nullptr;
+    state->me = frame;
+    lastFrameState = state;
+    frames.push_back(frame);
+    return frame;
+}
+
+void PlayerEmulator::DestroyFrames() {
+    for (HWND f : frames)
+        if (IsWindow(f)) DestroyWindow(f);
+}
 
 PlayerEmulator::PlayerEmulator(Options options) {
     RegisterMainClass();
@@ -44,6 +201,7 @@ PlayerEmulator::PlayerEmulator(Options options) {
 }
 
 PlayerEmulator::~PlayerEmulator() {
+    DestroyFrames();
     if (main_) {
         SetWindowLongPtrA(main_, GWLP_USERDATA, 0);
         DestroyWindow(main_);
@@ -124,6 +282,22 @@ LRESULT PlayerEmulator::OnIpc(WPARAM data, LPARAM ipc) {
         return inRange ? reinterpret_cast<LRESULT>(playlist[index].title.c_str()) : 0;
     case wa::IPC_GET_HMENU:
         return data == 1 ? reinterpret_cast<LRESULT>(fileMenu_) : 0;
+    case wa::IPC_GET_GENSKINBITMAP:
+        switch (data) {
+        case 0:
+            skinBitmaps.push_back(CreateSkinBitmap(skin));
+            return reinterpret_cast<LRESULT>(skinBitmaps.back());
+        case 1:
+            return reinterpret_cast<LRESULT>(fontFace.c_str());
+        case 2:
+            return fontCharset;
+        case 3:
+            return fontHeight;
+        }
+        return 0;
+    case wa::IPC_GET_EMBEDIF:
+        if (refuseFrames || !data) return 0;
+        return reinterpret_cast<LRESULT>(MakeFrame(reinterpret_cast<embedWindowState*>(data)));
     }
     return 0;
 }

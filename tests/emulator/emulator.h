@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,23 @@
 struct PlaylistEntry {
     std::string file;
     std::string title;
+};
+
+// The player's general skin bitmap, as IPC_GET_GENSKINBITMAP hands it out:
+// the colour pixels at (48 + 2i, 0), the reference pixel at (111, 0), the
+// button image at (0, 0) and its pressed form at (0, 15) (47 x 15 each), the
+// scroll-bar arrows and thumb pieces at y 31 to 58.
+struct SkinSpec {
+    static constexpr int kWidth = 275;
+    static constexpr int kHeight = 116;
+    static constexpr int kColors = 22;
+    COLORREF colors[kColors];
+    COLORREF reference;
+    // The button image: face, its top and left edge, its bottom and right
+    // edge. The pressed image swaps the edges and has its own face.
+    COLORREF buttonFace, buttonLight, buttonShadow, buttonPressedFace;
+
+    static SkinSpec Default();
 };
 
 struct ReceivedMessage {
@@ -56,6 +74,28 @@ public:
         return true;
     }
 
+    // The skin that the next IPC_GET_GENSKINBITMAP hands out, and its font
+    // (data 1, 2 and 3).
+    SkinSpec skin = SkinSpec::Default();
+    std::string fontFace = "Arial";
+    int fontCharset = ANSI_CHARSET;
+    int fontHeight = 11;
+    // Every skin bitmap handed out, newest last. Each is the caller's: the
+    // player makes a new one for every request.
+    std::vector<HBITMAP> skinBitmaps;
+    static HBITMAP CreateSkinBitmap(const SkinSpec& spec);
+
+    // IPC_GET_EMBEDIF: a framed top-level window owned by the main window,
+    // hidden until shown, that keeps its child sized to its client area and
+    // hands its close box to that child. With refuseFrames the player makes
+    // none and answers 0.
+    bool refuseFrames = false;
+    std::vector<HWND> frames; // every frame made, in order
+    HWND Frame() const { return frames.empty() ? nullptr : frames.back(); }
+    embedWindowState* lastFrameState = nullptr;
+    // Destroys the frames, as the player does at exit (with their children).
+    void DestroyFrames();
+
     // The scriptable playlist.
     std::vector<PlaylistEntry> playlist;
     int position = 0;
@@ -72,6 +112,7 @@ public:
 private:
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT OnIpc(WPARAM data, LPARAM ipc);
+    HWND MakeFrame(embedWindowState* state);
 
     HWND main_ = nullptr;
     HMENU menuBar_ = nullptr;

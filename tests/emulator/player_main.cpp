@@ -1,6 +1,7 @@
 // The player emulator as a program, for the demo: hosts gen_orvela.dll with a
-// small playlist, shows its main window with the File menu and what the
-// plug-in wrote into the now-playing block, then exits after a while.
+// small playlist, chooses "Local network..." so the browser opens in its
+// frame, shows its main window with the File menu and what the plug-in
+// wrote into the now-playing block, then exits after a while.
 //   player_emulator.exe [--seconds N] [--dll path]
 #include <windows.h>
 
@@ -53,6 +54,9 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    // The user chooses "Local network..." from the File menu.
+    SendMessageA(player.MainWindow(), WM_COMMAND, MAKEWPARAM(1, 0), 0);
+
     // What the agent does: ask for the playlist, then read the block by name.
     SendMessageA(player.MainWindow(), agent::ORVELA_PLAYLIST_REQUEST, 0, 0);
     player.PumpUntil([] { return false; }, 3500); // one now-playing tick
@@ -77,6 +81,8 @@ int main(int argc, char** argv) {
                                 rc.bottom, player.MainWindow(), nullptr, GetModuleHandleA(nullptr), nullptr);
     SendMessageA(text, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(ANSI_FIXED_FONT)), TRUE);
     player.Pump(static_cast<DWORD>(seconds) * 1000);
+    // At exit the player calls quit, then destroys its frames.
     player.QuitGeneralPlugin();
+    player.DestroyFrames();
     return 0;
 }

@@ -1,0 +1,249 @@
+#include "ui/browser_win.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+
+#include "host/plugin_win.h"
+#include "ui/columns_win.h"
+#include "ui/resource.h"
+#include "ui/settings_win.h"
+#include "ui/skin_win.h"
+
+namespace {
+
+constexpr char kFrameTitle[] = "Local Network";
+constexpr DWORD kListBorder = ChildBorder(IDC_PEER_LIST, kSunkenBorder);
+constexpr int kButtonRowHeight = 20; // below the list
+constexpr DWORD kListStyles = LVS_EX_HEADERDRAGDROP | LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP;
+
+// A stored rectangle comes from a file anyone can edit: keep it inside the
+// 16-bit range that window positions live in, and never let it overflow.
+int Coordinate(int64_t v) {
+    return static_cast<int>(std::clamp<int64_t>(v, -32768, 32767));
+}
+int Extent(int64_t v) {
+    return static_cast<int>(std::clamp<int64_t>(v, 0, 32767));
+}
+
+SIZE WindowSize(HWND w) {
+    RECT r{};
+    GetWindowRect(w, &r);
+    return {r.right - r.left, r.bottom - r.top};
+}
+
+} // namespace
+
+LRESULT CWndOrvelaList::OnKeyDown(WPARAM key, WORD repeat, WORD flags) {
+    const bool translated =
+        browser && browser->translateKey(hwnd, WM_KEYDOWN, key, MAKELPARAM(repeat, flags));
+    return translated ? 1 : 0;
+}
+
+LRESULT CWndOrvelaList::OnDestroy() {
+    // The header goes with the list; its tags are read for the last time by
+    // the browser's destruction, which runs before ours.
+    ListViewColumns(hwnd, reinterpret_cast<HWND>(SendMessageA(hwnd, LVM_GETHEADER, 0, 0)))
+        .FreeTags();
+    return 0;
+}
+
+LRESULT CWndOrvelaList::DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_SYSKEYDOWN:
+        if (browser && browser->translateKey(hwnd, msg, wParam, lParam)) return 1;
+        break;
+    case WM_GETDLGCODE:
+        return DLGC_WANTALLKEYS; // Enter too belongs to the list
+    }
+    return CWndObject::DefaultProc(msg, wParam, lParam);
+}
+
+CDialogBrowser::CDialogBrowser(HWND playerWindow) : player(playerWindow) {
+    // Template 112 holds a list-view, whose class must exist before it.
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&icc);
+}
+
+LRESULT CDialogBrowser::OnInitDialog() {
+    accelerators = LoadAcceleratorsA(g_moduleInstance, MAKEINTRESOURCEA(IDR_BROWSER_ACCELERATORS));
+    SampleSkinColors(player.hwnd);
+    parent().setText(kFrameTitle);
+    LoadBrowserSettings(settings);
+    ShowUserGroup(settings.userGroup);
+
+    const SettingsRect& r = settings.windowRect;
+    SetWindowPos(hwnd, nullptr, Coordinate(r.left), Coordinate(r.top),
+                 Extent(int64_t{r.right} - r.left), Extent(int64_t{r.bottom} - r.top),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+
+    if (list.subclass(GetDlgItem(hwnd, IDC_PEER_LIST)) && list.isWindow()) {
+        list.browser = this;
+        HWND h = GetDlgItem(list.hwnd, 0);
+        header.subclass(h ? h : headerWindow());
+        // The scroll-bar skinning layer attaches to the list here once it exists.
+        createFont();
+        applyListColors();
+        SendMessageA(list.hwnd, LVM_SETEXTENDEDLISTVIEWSTYLE, kListStyles, kListStyles);
+        ApplyColumns();
+    }
+    show(SW_SHOWNORMAL);
+    // The presence receiver and the age-out timer start here once they exist.
+    return 1;
+}
+
+LRESULT CDialogBrowser::OnPaint(WPARAM) {
+    DrawChildBorders(hwnd, &kListBorder, 1);
+    return 1;
+}
+
+LRESULT CDialogBrowser::OnSize(UINT, int cx, int cy) {
+    HWND refresh = GetDlgItem(hwnd, IDC_REFRESH);
+    HWND userGroup = GetDlgItem(hwnd, IDC_USER_GROUP);
+    HWND label = GetDlgItem(hwnd, IDC_USER_GROUP_LABEL);
+    HWND listWindow = GetDlgItem(hwnd, IDC_PEER_LIST);
+    constexpr UINT kMove = SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE;
+
+    const SIZE rs = WindowSize(refresh), us = WindowSize(userGroup);
+    const int refreshLeft = cx - rs.cx, top = cy - rs.cy;
+    SetWindowPos(refresh, nullptr, refreshLeft, top, 0, 0, kMove);
+    SetWindowPos(userGroup, nullptr, refreshLeft - us.cx - 1, top, 0, 0, kMove);
+    SetWindowPos(label, nullptr, 3, top + 2, 0, 0, kMove);
+    SetWindowPos(listWindow, nullptr, 0, 0, std::max(cx, 0), std::max(cy - kButtonRowHeight, 0),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+    for (HWND w : {userGroup, listWindow, label}) {
+        if (!w) continue;
+        InvalidateRect(w, nullptr, TRUE);
+        UpdateWindow(w);
+    }
+    return 1;
+}
+
+LRESULT CDialogBrowser::OnCommand(UINT, WPARAM, CWndObject) {
+    // Refresh (1011) and User group (1012) act through the peer table and the
+    // user-group dialog. Nothing may reach the base: its OK and Cancel would
+    // end this modeless dialog.
+    return 1;
+}
+
+LRESULT CDialogBrowser::OnDisplayChange(WPARAM depth, WORD width, WORD height) {
+    SampleSkinColors(player.hwnd);
+    DrawChildBorders(hwnd, &kListBorder, 1);
+    applyListColors();
+    createFont();
+    if (depth == 0 && width == 0 && height == 0) {
+        // A skin change rather than a display change: repaint everything.
+        show(SW_HIDE);
+        show(SW_SHOW);
+    }
+    return 1;
+}
+
+LRESULT CDialogBrowser::OnDestroy() {
+    ReleaseSkin();
+    font.reset();
+    captureColumnLayout();
+    const RECT r = windowRect();
+    settings.windowRect = {r.left, r.top, r.right, r.bottom};
+    SaveBrowserSettings(settings); // a file that cannot be written keeps what it had
+    return 1;
+}
+
+LRESULT CDialogBrowser::OnClose() {
+    parent().show(SW_HIDE);
+    shown = 0;
+    return 1;
+}
+
+LRESULT CDialogBrowser::DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (const LRESULT skinned = HandleSkinnedDialogMessage(hwnd, msg, wParam, lParam))
+        return skinned;
+    switch (msg) {
+    case WM_TIMER:
+        return 1; // none of ours has work yet
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+        return translateKey(hwnd, msg, wParam, lParam) ? 1 : 0;
+    }
+    return 0;
+}
+
+void CDialogBrowser::createFont() {
+    font.reset(CreateSkinFont(player.hwnd));
+}
+
+void CDialogBrowser::ShowUserGroup(unsigned group) {
+    char text[32];
+    std::snprintf(text, sizeof text, "[user group : %u]", group);
+    dialogItem(IDC_USER_GROUP_LABEL).setText(text);
+}
+
+HWND CDialogBrowser::headerWindow() const {
+    return list.hwnd ? reinterpret_cast<HWND>(SendMessageA(list.hwnd, LVM_GETHEADER, 0, 0))
+                     : nullptr;
+}
+
+void CDialogBrowser::applyListColors() {
+    if (!list.isWindow()) return;
+    SendMessageA(list.hwnd, LVM_SETBKCOLOR, 0, GetSkinColor(0));
+    SendMessageA(list.hwnd, LVM_SETTEXTCOLOR, 0, GetSkinColor(1));
+    SendMessageA(list.hwnd, LVM_SETTEXTBKCOLOR, 0, GetSkinColor(0));
+}
+
+void CDialogBrowser::ApplyColumns() {
+    if (!list.isWindow()) return;
+    ListViewColumns columns(list.hwnd, headerWindow());
+    ::ApplyColumns(columns, settings);
+}
+
+void CDialogBrowser::SetRowTexts(int row, const PeerRecord& record) {
+    if (!list.isWindow()) return;
+    ListViewColumns columns(list.hwnd, headerWindow());
+    ::SetRowTexts(columns, settings, row, record);
+}
+
+void CDialogBrowser::RefreshRowTexts() {
+    if (!list.isWindow()) return;
+    ListViewColumns columns(list.hwnd, headerWindow());
+    ::RefreshRowTexts(columns, settings);
+}
+
+void CDialogBrowser::SelectColumns() {
+    CDialogSelectColumns dialog(settings);
+    dialog.runModal(IDD_SELECT_COLUMNS, this);
+    if (dialog.accepted != 1) return;
+    CopyColumnRecords(settings, dialog.settings);
+    ApplyColumns();
+    RefreshRowTexts();
+}
+
+bool CDialogBrowser::translateKey(HWND source, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (!accelerators || !hwnd) return false;
+    MSG m{};
+    m.hwnd = source;
+    m.message = msg;
+    m.wParam = wParam;
+    m.lParam = lParam;
+    m.time = static_cast<DWORD>(GetMessageTime());
+    GetCursorPos(&m.pt);
+    return TranslateAcceleratorA(hwnd, accelerators, &m) != 0;
+}
+
+void CDialogBrowser::captureColumnLayout() {
+    HWND h = headerWindow();
+    if (!h) return;
+    const auto count = static_cast<int>(SendMessageA(h, HDM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        HDITEMA item{};
+        item.mask = HDI_WIDTH | HDI_ORDER | HDI_LPARAM;
+        if (!SendMessageA(h, HDM_GETITEMA, i, reinterpret_cast<LPARAM>(&item))) continue;
+        const auto* tag = reinterpret_cast<const ColumnTag*>(item.lParam);
+        // Items of no named column land in record 0, which is never saved.
+        ColumnSettings& c = FindColumn(settings, tag ? tag->key : nullptr);
+        c.position = static_cast<uint8_t>(item.iOrder & 0xFF);
+        c.width = item.cxy;
+    }
+}
