@@ -1,0 +1,18 @@
+// The platform error numbers that the stream plug-in keeps as its session
+// error. Spelled out here so the portable core needs no platform header.
+#pragma once
+
+#include <cstdint>
+
+namespace instream {
+
+constexpr int32_t kNoError = 0;
+constexpr int32_t kMmNoMemory = 7;          // MMSYSERR_NOMEM
+constexpr int32_t kAcmNotPossible = 512;    // ACMERR_NOTPOSSIBLE
+constexpr int32_t kWsaIoPending = 997;      // WSA_IO_PENDING
+constexpr int32_t kWsaMsgSize = 10040;      // WSAEMSGSIZE
+constexpr int32_t kWsaAddrNotAvail = 10049; // WSAEADDRNOTAVAIL
+constexpr int32_t kWsaConnReset = 10054;    // WSAECONNRESET
+constexpr int32_t kWsaConnRefused = 10061;  // WSAECONNREFUSED
+
+} // namespace instream

@@ -1,0 +1,106 @@
+// Owning wrappers for the platform handles of the stream plug-in: kernel
+// objects (threads, events), sockets, the private heap and the critical
+// section. Each is move-only and releases what it holds exactly once.
+#pragma once
+
+#include <windows.h>
+#include <winsock2.h>
+
+#include "instream/heap.h"
+#include "instream/pcm_queue.h"
+
+namespace instream {
+
+class UniqueHandle {
+  public:
+    UniqueHandle() = default;
+    explicit UniqueHandle(HANDLE h) : h_(h == INVALID_HANDLE_VALUE ? nullptr : h) {}
+    ~UniqueHandle() { Reset(); }
+    UniqueHandle(UniqueHandle&& o) noexcept : h_(o.h_) { o.h_ = nullptr; }
+    UniqueHandle& operator=(UniqueHandle&& o) noexcept {
+        if (this != &o) {
+            Reset();
+            h_ = o.h_;
+            o.h_ = nullptr;
+        }
+        return *this;
+    }
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+
+    HANDLE Get() const { return h_; }
+    explicit operator bool() const { return h_ != nullptr; }
+    void Reset() {
+        if (h_) CloseHandle(h_);
+        h_ = nullptr;
+    }
+
+  private:
+    HANDLE h_ = nullptr;
+};
+
+class UniqueSocket {
+  public:
+    UniqueSocket() = default;
+    explicit UniqueSocket(SOCKET s) : s_(s) {}
+    ~UniqueSocket() { Reset(); }
+    UniqueSocket(UniqueSocket&& o) noexcept : s_(o.s_) { o.s_ = INVALID_SOCKET; }
+    UniqueSocket& operator=(UniqueSocket&& o) noexcept {
+        if (this != &o) {
+            Reset();
+            s_ = o.s_;
+            o.s_ = INVALID_SOCKET;
+        }
+        return *this;
+    }
+    UniqueSocket(const UniqueSocket&) = delete;
+    UniqueSocket& operator=(const UniqueSocket&) = delete;
+
+    SOCKET Get() const { return s_; }
+    explicit operator bool() const { return s_ != INVALID_SOCKET; }
+    void Reset() {
+        if (s_ != INVALID_SOCKET) closesocket(s_);
+        s_ = INVALID_SOCKET;
+    }
+
+  private:
+    SOCKET s_ = INVALID_SOCKET;
+};
+
+// A growable private heap; every buffer of a playback comes from it.
+class PrivateHeap final : public Heap {
+  public:
+    PrivateHeap() : h_(HeapCreate(0, 1 << 20, 0)) {}
+    ~PrivateHeap() override {
+        if (h_) HeapDestroy(h_);
+    }
+    PrivateHeap(const PrivateHeap&) = delete;
+    PrivateHeap& operator=(const PrivateHeap&) = delete;
+
+    explicit operator bool() const { return h_ != nullptr; }
+    void* Allocate(size_t bytes) override {
+        return h_ ? HeapAlloc(h_, HEAP_ZERO_MEMORY, bytes ? bytes : 1) : nullptr;
+    }
+    void Free(void* block) override {
+        if (h_ && block) HeapFree(h_, 0, block);
+    }
+
+  private:
+    HANDLE h_;
+};
+
+class CriticalSectionLock final : public QueueLock {
+  public:
+    CriticalSectionLock() { InitializeCriticalSection(&cs_); }
+    ~CriticalSectionLock() override { DeleteCriticalSection(&cs_); }
+    CriticalSectionLock(const CriticalSectionLock&) = delete;
+    CriticalSectionLock& operator=(const CriticalSectionLock&) = delete;
+
+    void Enter() override { EnterCriticalSection(&cs_); }
+    void Leave() override { LeaveCriticalSection(&cs_); }
+
+  private:
+    CRITICAL_SECTION cs_;
+};
+
+} // namespace instream

@@ -1,0 +1,82 @@
+#include "instream/location.h"
+
+#include "net/agent.h"
+
+namespace instream {
+
+bool IsStreamLocation(std::string_view name) {
+    return name.find(kLocationPrefix) != std::string_view::npos;
+}
+
+std::string_view LocationTitle(std::string_view name) {
+    const size_t slash = name.rfind('\\');
+    return slash == std::string_view::npos ? name : name.substr(slash + 1);
+}
+
+int32_t ReadDecimal(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    uint32_t value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+        value = value * 10u + static_cast<uint32_t>(text[i] - '0');
+    return static_cast<int32_t>(negative ? 0u - value : value);
+}
+
+bool ParseDottedQuad(std::string_view text, uint32_t& address) {
+    uint32_t result = 0;
+    size_t i = 0;
+    for (int part = 0; part < 4; ++part) {
+        if (part > 0) {
+            if (i >= text.size() || text[i] != '.') return false;
+            ++i;
+        }
+        size_t digits = 0;
+        uint32_t value = 0;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 4) {
+            value = value * 10u + static_cast<uint32_t>(text[i] - '0');
+            ++i;
+            ++digits;
+        }
+        if (digits == 0 || digits > 3 || value > 255) return false;
+        result = (result << 8) | value;
+    }
+    if (i != text.size()) return false;
+    address = result;
+    return true;
+}
+
+bool ParseStreamLocation(std::string_view name, StreamLocation& out) {
+    out = StreamLocation{};
+    // Whatever IsStreamLocation claims can be played: read from the prefix on.
+    const size_t prefix = name.find(kLocationPrefix);
+    if (prefix == std::string_view::npos) return false;
+    std::string_view rest = name.substr(prefix + kLocationPrefix.size());
+
+    // A location cut short before its ':' ends the address at the backslash
+    // or the end, and then has no port text.
+    const size_t addressEnd = rest.find_first_of(":\\");
+    std::string_view address = rest.substr(0, addressEnd);
+    std::string_view portText;
+    if (addressEnd != std::string_view::npos && rest[addressEnd] == ':') {
+        std::string_view afterColon = rest.substr(addressEnd + 1);
+        portText = afterColon.substr(0, afterColon.find('\\'));
+    }
+    address = address.substr(0, kMaxAddressText);
+    portText = portText.substr(0, kMaxPortText);
+
+    out.addressText = std::string(address);
+    uint32_t a = 0;
+    out.addressValid = ParseDottedQuad(address, a) && a != 0 && a != 0xFFFFFFFFu;
+    out.address = out.addressValid ? a : 0;
+    // Ports above 32767 are written as negative 16-bit numbers; the low 16
+    // bits of the value are the port either way.
+    const auto port = static_cast<uint16_t>(static_cast<uint32_t>(ReadDecimal(portText)));
+    out.port = port != 0 ? port : agent::kDefaultStreamPort;
+    out.title = std::string(LocationTitle(name));
+    return true;
+}
+
+} // namespace instream
