@@ -1,13 +1,46 @@
 #!/usr/bin/env bash
-# Runs inside the rig (tools/rig.sh): the steps of the demo.
+# Runs inside the rig (tools/rig.sh): the steps of the demo. Three simulated
+# computers announce themselves on the first run's group while the player
+# emulator shows the browser; one of them shares a file that Wine can open
+# through its network-name mapping, so its Shared column says "Yes".
 set -euo pipefail
 root=$1 out=$2
 bin="$root/build/win/bin"
+peersim="$root/build/tools/peersim"
+
+# \\STUDIO\Music is $WINEPREFIX/dosdevices/unc/STUDIO/Music for Wine.
+share=$(mktemp -d)
+unc="$WINEPREFIX/dosdevices/unc/STUDIO"
+mkdir -p "$share/Jazz" "$unc"
+echo demo >"$share/Jazz/Take Five.mp3"
+ln -sfn "$share" "$unc/Music"
+sim=
+cleanup_demo() {
+  [[ -n "$sim" ]] && kill "$sim" 2>/dev/null || true
+  rm -f "$unc/Music"
+  rmdir "$unc" "$WINEPREFIX/dosdevices/unc" 2>/dev/null || true
+  rm -rf "$share"
+}
+trap cleanup_demo EXIT
+
+# Every second for at most 20 s: the simulator stops by itself.
+"$peersim" presence --group 225.5.5.100 --port 5145 --interval 1000 --count 20 --duration 20000 \
+  --peer --src 127.0.0.2 --comp STUDIO --user anna --title "Dave Brubeck - Take Five" \
+         --path 'D:\Music\Jazz\Take Five.mp3' --req-port 5146 \
+  --peer --src 127.0.0.3 --comp LAPTOP-7 --user ben --title "Nina Simone - Sinnerman" \
+         --path 'C:\Users\ben\Music\Sinnerman.mp3' --req-port 5146 \
+  --peer --src 127.0.0.4 --comp KITCHEN --user carla --title "Radio mix" --req-port 5146 \
+  >"$out/peersim.txt" 2>&1 &
+sim=$!
+
 cd "$bin"
 wine player_emulator.exe --seconds 8 >"$out/player.txt" 2>&1 &
 player=$!
 sleep 6
 import -window root "$out/demo.png"
 wait "$player" || true
+kill "$sim" 2>/dev/null || true
+wait "$sim" 2>/dev/null || true
+sim=
 cat "$out/player.txt"
 echo "screenshot: $out/demo.png"

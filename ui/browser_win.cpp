@@ -5,9 +5,12 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
 #include "host/plugin_win.h"
+#include "net/peer_table.h"
 #include "ui/columns_win.h"
+#include "ui/peer_rows_win.h"
 #include "ui/resource.h"
 #include "ui/settings_win.h"
 #include "ui/skin_win.h"
@@ -90,7 +93,10 @@ LRESULT CDialogBrowser::OnInitDialog() {
         ApplyColumns();
     }
     show(SW_SHOWNORMAL);
-    // The presence receiver and the age-out timer start here once they exist.
+    // A join that fails leaves the list empty; nothing is shown to the user.
+    receiver.SetNotifyWindow(hwnd);
+    receiver.Join(settings.groupAddress, settings.userGroup);
+    timer = SetTimer(hwnd, BROWSER_TIMER_ID, kAgeOutPeriodMs, nullptr);
     return 1;
 }
 
@@ -122,10 +128,14 @@ LRESULT CDialogBrowser::OnSize(UINT, int cx, int cy) {
     return 1;
 }
 
-LRESULT CDialogBrowser::OnCommand(UINT, WPARAM, CWndObject) {
-    // Refresh (1011) and User group (1012) act through the peer table and the
-    // user-group dialog. Nothing may reach the base: its OK and Cancel would
-    // end this modeless dialog.
+LRESULT CDialogBrowser::OnCommand(UINT, WPARAM id, CWndObject) {
+    // User group (1012) acts through the user-group dialog. Nothing may reach
+    // the base: its OK and Cancel would end this modeless dialog.
+    if (LOWORD(id) == IDC_REFRESH) {
+        // Rows come back with their computers' next announcements.
+        ClearPeers();
+        activeRow = -1;
+    }
     return 1;
 }
 
@@ -143,6 +153,9 @@ LRESULT CDialogBrowser::OnDisplayChange(WPARAM depth, WORD width, WORD height) {
 }
 
 LRESULT CDialogBrowser::OnDestroy() {
+    // The list still exists here (children go after their parent): its rows'
+    // records are freed before it takes the rows with it.
+    stopPresence();
     ReleaseSkin();
     font.reset();
     captureColumnLayout();
@@ -162,8 +175,16 @@ LRESULT CDialogBrowser::DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     if (const LRESULT skinned = HandleSkinnedDialogMessage(hwnd, msg, wParam, lParam))
         return skinned;
     switch (msg) {
+    case WM_PRESENCE_SOCKET:
+        // Events still queued for a socket that a re-join closed are dropped.
+        if (static_cast<SOCKET>(wParam) == receiver.Socket()) receiver.OnSocketNotify(lParam);
+        return 1;
+    case WM_PEER_ANNOUNCED:
+        OnPeerAnnounced(reinterpret_cast<PeerRecord*>(lParam));
+        return 1;
     case WM_TIMER:
-        return 1; // none of ours has work yet
+        if (wParam == BROWSER_TIMER_ID) AgeOutPeers();
+        return 1;
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
         return translateKey(hwnd, msg, wParam, lParam) ? 1 : 0;
@@ -179,6 +200,47 @@ void CDialogBrowser::ShowUserGroup(unsigned group) {
     char text[32];
     std::snprintf(text, sizeof text, "[user group : %u]", group);
     dialogItem(IDC_USER_GROUP_LABEL).setText(text);
+}
+
+template <class F> void CDialogBrowser::withPeerTable(F&& use) {
+    // Thin views over the control, made where they are needed: without a
+    // list there are no rows, and an announced record is freed at once.
+    HWND rowsWindow = list.isWindow() ? list.hwnd : nullptr;
+    ListViewColumns columns(rowsWindow, rowsWindow ? headerWindow() : nullptr);
+    ListViewPeerRows rows(rowsWindow, columns, settings);
+    PeerTable table(
+        rows, [] { return static_cast<uint32_t>(GetTickCount()); },
+        [](const char* path, const char* name) { return ProbeSharePath(path, name); }, activeRow);
+    use(table, rows);
+}
+
+void CDialogBrowser::OnPeerAnnounced(PeerRecord* record) {
+    std::unique_ptr<PeerRecord> owned(record);
+    withPeerTable([&](PeerTable& table, PeerRows&) { table.OnPeerAnnounced(std::move(owned)); });
+}
+
+void CDialogBrowser::AgeOutPeers() {
+    withPeerTable([](PeerTable& table, PeerRows&) { table.AgeOutPeers(); });
+}
+
+void CDialogBrowser::ClearPeers() {
+    withPeerTable([](PeerTable& table, PeerRows&) { table.ClearPeers(); });
+}
+
+void CDialogBrowser::RedrawVisibleRows() {
+    withPeerTable([](PeerTable&, PeerRows& rows) { rows.RedrawVisibleRows(); });
+}
+
+void CDialogBrowser::stopPresence() {
+    if (timer) KillTimer(hwnd, BROWSER_TIMER_ID);
+    timer = 0;
+    receiver.Close();
+    // Records posted before the socket closed would be lost with the window's
+    // queue.
+    MSG m;
+    while (PeekMessageA(&m, hwnd, WM_PEER_ANNOUNCED, WM_PEER_ANNOUNCED, PM_REMOVE))
+        delete reinterpret_cast<PeerRecord*>(m.lParam);
+    ClearPeers();
 }
 
 HWND CDialogBrowser::headerWindow() const {

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "net/peer_record.h"
+#include "net/presence_win.h"
 #include "ui/gdi_win.h"
 #include "ui/settings.h"
 #include "ui/wnd_win.h"
@@ -49,6 +50,13 @@ class CDialogBrowser : public CDialogOrv {
     // Runs "Select columns" and applies it when accepted.
     void SelectColumns();
 
+    // The peer table, kept in the list's rows (see net/peer_table.h). Each
+    // row owns its record; OnPeerAnnounced takes ownership of `record`.
+    void OnPeerAnnounced(PeerRecord* record);
+    void AgeOutPeers();
+    void ClearPeers();
+    void RedrawVisibleRows();
+
     // Offers a key message from `source` to the accelerator table; true when
     // it became a command.
     bool translateKey(HWND source, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -61,10 +69,13 @@ class CDialogBrowser : public CDialogOrv {
     CWndObject player; // where the host's IPC messages go
     int activeRow = -1;
     HACCEL accelerators = nullptr; // a resource: freed with the module
+    CPresenceReceiver receiver;    // its events and records come to this dialog
     CBrowserSettings settings;
 
   private:
     HWND headerWindow() const;
+    template <class F> void withPeerTable(F&& use);
+    void stopPresence();
     void applyListColors();
     void captureColumnLayout();
 };

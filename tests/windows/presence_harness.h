@@ -194,6 +194,51 @@ inline ::testing::AssertionResult RunPeersim(const std::vector<std::string>& arg
     return ::testing::AssertionSuccess();
 }
 
+// Runs one shell script to its end; its output explains a failure.
+inline ::testing::AssertionResult RunShell(const std::string& body, DWORD limitMs = 15000) {
+    ShellJob job;
+    if (!job.Start(body)) return ::testing::AssertionFailure() << "shell not started";
+    if (!job.Wait(limitMs)) return ::testing::AssertionFailure() << "shell did not end";
+    if (job.Status() != 0)
+        return ::testing::AssertionFailure() << "status " << job.Status() << ": " << job.Output();
+    return ::testing::AssertionSuccess();
+}
+
+// Shares of the computer PC7 as Wine sees them: \\PC7\<share> is the symlink
+// $WINEPREFIX/dosdevices/unc/PC7/<share>, pointed here into a temporary
+// folder holding music/Pop/a.mp3 and music/solo.mp3, shared as Music (the
+// folder), Pop (its subfolder) and solo.mp3 (a share that is the file).
+class UncShares {
+  public:
+    ::testing::AssertionResult Make() const {
+        if (files_.UnixDir().empty()) return ::testing::AssertionFailure() << "no folder";
+        return RunShell("set -e\ncd " + ShellQuote(files_.UnixDir()) +
+                        "\nmkdir -p music/Pop\necho a >music/Pop/a.mp3\necho s "
+                        ">music/solo.mp3\nmkdir -p " +
+                        kUnc + "\n" + Links(true));
+    }
+    // The shares go; the files stay.
+    ::testing::AssertionResult RemoveLinks() const { return RunShell(Links(false)); }
+    // Shares, files and Wine's unc folder when nothing else is in it.
+    ::testing::AssertionResult Remove() const {
+        if (files_.UnixDir().empty()) return ::testing::AssertionSuccess();
+        return RunShell(Links(false) + "\nrmdir " + kUnc +
+                        " \"$WINEPREFIX/dosdevices/unc\" 2>/dev/null\nrm -rf " +
+                        ShellQuote(files_.UnixDir()) + "/music\nexit 0");
+    }
+
+  private:
+    static constexpr const char* kUnc = "\"$WINEPREFIX/dosdevices/unc/PC7\"";
+    std::string Links(bool make) const {
+        const std::string music = ShellQuote(files_.UnixDir() + "/music");
+        const std::string unc = kUnc;
+        if (!make) return "rm -f " + unc + "/Music " + unc + "/Pop " + unc + "/solo.mp3";
+        return "ln -sfn " + music + " " + unc + "/Music\nln -sfn " + music + "/Pop " + unc +
+               "/Pop\nln -sfn " + music + "/solo.mp3 " + unc + "/solo.mp3";
+    }
+    ShellJob files_; // never started: only its folder is used
+};
+
 // ---- The browser's presence pieces on a plain window ------------------------
 
 // The column bookkeeping on the test's list-view; header items carry their

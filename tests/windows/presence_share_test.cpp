@@ -1,5 +1,4 @@
-// The share probe on Wine's network names: \\PC7\<share> is the symlink
-// $WINEPREFIX/dosdevices/unc/PC7/<share>, pointed here at a temporary folder.
+// The share probe on Wine's network names (see UncShares).
 #include "tests/windows/presence_harness.h"
 
 #include <string>
@@ -7,46 +6,18 @@
 namespace presence_test {
 namespace {
 
-::testing::AssertionResult RunShell(const std::string& body) {
-    ShellJob job;
-    if (!job.Start(body)) return ::testing::AssertionFailure() << "shell not started";
-    if (!job.Wait(15000)) return ::testing::AssertionFailure() << "shell did not end";
-    if (job.Status() != 0)
-        return ::testing::AssertionFailure() << "status " << job.Status() << ": " << job.Output();
-    return ::testing::AssertionSuccess();
-}
-
-constexpr const char* kUnc = "\"$WINEPREFIX/dosdevices/unc/PC7\"";
-
-// music/Pop/a.mp3 and music/solo.mp3, reachable as the shares Music (the
-// folder), Pop (its subfolder) and solo.mp3 (a share that is the file).
+// music/Pop/a.mp3 and music/solo.mp3 shared by PC7 for each test.
 struct ShareTest : PresenceTest {
-    ShellJob files; // never started: only its folder is used
+    UncShares shares;
 
     void SetUp() override {
         PresenceTest::SetUp();
         if (IsSkipped()) return;
-        const std::string root = ShellQuote(files.UnixDir());
-        ASSERT_FALSE(files.UnixDir().empty());
-        ASSERT_TRUE(RunShell("set -e\ncd " + root +
-                             "\nmkdir -p music/Pop\necho a >music/Pop/a.mp3\necho s "
-                             ">music/solo.mp3\nmkdir -p " +
-                             kUnc + "\n" + Links(true)));
+        ASSERT_TRUE(shares.Make());
     }
     void TearDown() override {
-        if (!files.UnixDir().empty()) {
-            EXPECT_TRUE(RunShell(Links(false) + "\nrmdir " + kUnc +
-                                 " \"$WINEPREFIX/dosdevices/unc\" 2>/dev/null\nrm -rf " +
-                                 ShellQuote(files.UnixDir()) + "/music\nexit 0"));
-        }
+        EXPECT_TRUE(shares.Remove());
         PresenceTest::TearDown();
-    }
-    std::string Links(bool make) const {
-        const std::string music = ShellQuote(files.UnixDir() + "/music");
-        const std::string unc = std::string(kUnc);
-        if (!make) return "rm -f " + unc + "/Music " + unc + "/Pop " + unc + "/solo.mp3";
-        return "ln -sfn " + music + " " + unc + "/Music\nln -sfn " + music + "/Pop " + unc +
-               "/Pop\nln -sfn " + music + "/solo.mp3 " + unc + "/solo.mp3";
     }
 };
 
@@ -106,7 +77,7 @@ TEST_F(ShareTest, SharedColumnShowsWhetherTheFileOpensFromHere) {
     EXPECT_EQ(w.Cell("127.0.0.3", "COL_SHARED"), "Yes");
 
     // The same path is not: with the shares gone, a new title keeps "Yes".
-    ASSERT_TRUE(RunShell(Links(false)));
+    ASSERT_TRUE(shares.RemoveLinks());
     ASSERT_EQ(ProbeSharePath("D:\\Music\\Pop\\a.mp3", "PC7"), 0);
     ASSERT_TRUE(announce({{"127.0.0.2", "D:\\Music\\Pop\\a.mp3"}}, "two"));
     ASSERT_TRUE(w.WaitHeard("127.0.0.2", 2));
