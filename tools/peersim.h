@@ -5,7 +5,9 @@
 
 #include <functional>
 #include <map>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace peersim {
 
@@ -17,6 +19,11 @@ struct Mode {
 };
 
 std::map<std::string, Mode>& Modes();
+
+// Option values: a whole decimal number within [min, max]; hex bytes, which
+// may be grouped with blanks, ':', '|' or '-'.
+bool ParseLong(const char* text, long min, long max, long& out);
+bool ParseHex(const std::string& text, std::vector<uint8_t>& out);
 
 struct RegisterMode {
     RegisterMode(const std::string& name, ModeMain run, std::string usage) {

@@ -49,27 +49,6 @@ const char* const kUsage =
     "    --start/--stop limit a computer to the rounds at those times since the first;\n"
     "    --raw sends the given bytes instead of a built packet.";
 
-bool ParseLong(const char* text, long min, long max, long& out) {
-    char* end = nullptr;
-    const long v = std::strtol(text, &end, 10);
-    if (!*text || *end || v < min || v > max) return false;
-    out = v;
-    return true;
-}
-
-bool ParseHex(const std::string& text, std::vector<uint8_t>& out) {
-    std::string digits;
-    for (char c : text) {
-        if (c == ' ' || c == ':' || c == '|' || c == '-') continue;
-        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
-        digits += c;
-    }
-    if (digits.size() % 2) return false;
-    for (size_t i = 0; i < digits.size(); i += 2)
-        out.push_back(static_cast<uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
-    return true;
-}
-
 bool Build(Computer& c) {
     if (c.raw) {
         c.datagram = c.rawBytes;
@@ -119,13 +98,13 @@ int Run(int argc, char** argv) {
         if (opt == "--group")
             group = v;
         else if (opt == "--port")
-            ok = ParseLong(v, 1, 65535, port);
+            ok = peersim::ParseLong(v, 1, 65535, port);
         else if (opt == "--interval")
-            ok = ParseLong(v, 10, kMaxDurationMs, interval);
+            ok = peersim::ParseLong(v, 10, kMaxDurationMs, interval);
         else if (opt == "--count")
-            ok = ParseLong(v, 1, kMaxCount, count);
+            ok = peersim::ParseLong(v, 1, kMaxCount, count);
         else if (opt == "--duration")
-            ok = ParseLong(v, 1, kMaxDurationMs, duration);
+            ok = peersim::ParseLong(v, 1, kMaxDurationMs, duration);
         else if (opt == "--comp")
             ok = field(agent::PRESENCE_COMPUTER_NAME);
         else if (opt == "--user")
@@ -139,16 +118,16 @@ int Run(int argc, char** argv) {
         else if (opt == "--tag") {
             const char* eq = std::strchr(v, '=');
             long tag = 0;
-            ok = c && eq && ParseLong(std::string(v, eq).c_str(), 0, 255, tag);
+            ok = c && eq && peersim::ParseLong(std::string(v, eq).c_str(), 0, 255, tag);
             if (ok) c->fields.emplace_back(static_cast<int>(tag), eq + 1);
         } else if (opt == "--src")
             ok = c && (c->src = v, true);
         else if (opt == "--raw")
-            ok = c && (c->raw = true, ParseHex(v, c->rawBytes));
+            ok = c && (c->raw = true, peersim::ParseHex(v, c->rawBytes));
         else if (opt == "--start")
-            ok = c && ParseLong(v, 0, kMaxDurationMs, c->startMs);
+            ok = c && peersim::ParseLong(v, 0, kMaxDurationMs, c->startMs);
         else if (opt == "--stop")
-            ok = c && ParseLong(v, 0, kMaxDurationMs, c->stopMs);
+            ok = c && peersim::ParseLong(v, 0, kMaxDurationMs, c->stopMs);
         else
             return fail("unknown option", argv[i - 1]);
         if (!ok) return fail(c ? "bad value for" : "give --peer before", argv[i - 1]);

@@ -55,27 +55,6 @@ const char* const kUsage =
     "    --adpcm-out keeps the audio bytes sent; --wait bounds the wait for each open (30000).\n"
     "    A run never lasts more than 15 minutes.";
 
-bool ParseLong(const char* text, long min, long max, long& out) {
-    char* end = nullptr;
-    const long v = std::strtol(text, &end, 10);
-    if (!*text || *end || v < min || v > max) return false;
-    out = v;
-    return true;
-}
-
-bool ParseHex(const std::string& text, std::vector<uint8_t>& out) {
-    std::string digits;
-    for (char c : text) {
-        if (c == ' ' || c == ':' || c == '|' || c == '-') continue;
-        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
-        digits += c;
-    }
-    if (digits.size() % 2) return false;
-    for (size_t i = 0; i < digits.size(); i += 2)
-        out.push_back(static_cast<uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
-    return true;
-}
-
 std::string Upper(std::string s) {
     for (char& c : s)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -465,10 +444,10 @@ int Run(int argc, char** argv) {
         auto injection = [&](bool hex) {
             const char* colon = std::strchr(v, ':');
             Injection in{};
-            if (!colon || !ParseLong(std::string(v, colon).c_str(), 0, kMaxDurationMs, in.atMs))
+            if (!colon || !peersim::ParseLong(std::string(v, colon).c_str(), 0, kMaxDurationMs, in.atMs))
                 return false;
             if (hex) {
-                if (!ParseHex(colon + 1, in.bytes)) return false;
+                if (!peersim::ParseHex(colon + 1, in.bytes)) return false;
             } else {
                 in.bytes.assign(colon + 1, colon + std::strlen(colon));
             }
@@ -479,32 +458,32 @@ int Run(int argc, char** argv) {
         if (opt == "--bind")
             o.bind = v;
         else if (opt == "--port")
-            ok = ParseLong(v, 1, 65535, o.port);
+            ok = peersim::ParseLong(v, 1, 65535, o.port);
         else if (opt == "--format")
-            ok = ParseLong(v, 1, 5, o.format);
+            ok = peersim::ParseLong(v, 1, 5, o.format);
         else if (opt == "--answer") {
             o.answerGiven = true;
             o.answer.assign(v, v + std::strlen(v));
         } else if (opt == "--answer-hex") {
             o.answerGiven = true;
-            ok = ParseHex(v, o.answer) && !o.answer.empty();
+            ok = peersim::ParseHex(v, o.answer) && !o.answer.empty();
         } else if (opt == "--wav")
             o.wav = v;
         else if (opt == "--tone") {
             o.toneHz = std::atof(v);
             ok = o.toneHz > 0 && o.toneHz < 20000;
         } else if (opt == "--blocks")
-            ok = ParseLong(v, 1, kMaxBlocks, o.blocks);
+            ok = peersim::ParseLong(v, 1, kMaxBlocks, o.blocks);
         else if (opt == "--speed")
-            ok = ParseLong(v, 10, 10000, o.speed);
+            ok = peersim::ParseLong(v, 10, 10000, o.speed);
         else if (opt == "--ping")
-            ok = ParseLong(v, 10, kMaxDurationMs, o.pingMs);
+            ok = peersim::ParseLong(v, 10, kMaxDurationMs, o.pingMs);
         else if (opt == "--close-after")
-            ok = ParseLong(v, 0, kMaxDurationMs, o.closeAfterMs);
+            ok = peersim::ParseLong(v, 0, kMaxDurationMs, o.closeAfterMs);
         else if (opt == "--silent-after")
-            ok = ParseLong(v, 0, kMaxDurationMs, o.silentAfterMs);
+            ok = peersim::ParseLong(v, 0, kMaxDurationMs, o.silentAfterMs);
         else if (opt == "--other-port-after")
-            ok = ParseLong(v, 0, kMaxDurationMs, o.otherAfterMs);
+            ok = peersim::ParseLong(v, 0, kMaxDurationMs, o.otherAfterMs);
         else if (opt == "--other-bind")
             o.otherBind = v;
         else if (opt == "--inject")
@@ -512,13 +491,13 @@ int Run(int argc, char** argv) {
         else if (opt == "--inject-text")
             ok = injection(false);
         else if (opt == "--trailing")
-            ok = ParseLong(v, 0, 4096, o.trailing);
+            ok = peersim::ParseLong(v, 0, 4096, o.trailing);
         else if (opt == "--duration")
-            ok = ParseLong(v, 1, kMaxDurationMs, o.durationMs);
+            ok = peersim::ParseLong(v, 1, kMaxDurationMs, o.durationMs);
         else if (opt == "--wait")
-            ok = ParseLong(v, 1, kMaxDurationMs, o.waitMs);
+            ok = peersim::ParseLong(v, 1, kMaxDurationMs, o.waitMs);
         else if (opt == "--sessions")
-            ok = ParseLong(v, 1, kMaxSessions, o.sessions);
+            ok = peersim::ParseLong(v, 1, kMaxSessions, o.sessions);
         else if (opt == "--log")
             o.logPath = v;
         else if (opt == "--adpcm-out")
