@@ -10,6 +10,7 @@
 
 #include "instream/errors.h"
 #include "instream/handles_win.h"
+#include "instream/in_orvela_win.h"
 #include "instream/location.h"
 #include "instream/network_win.h"
 #include "instream/playback.h"
@@ -275,6 +276,22 @@ In_Module g_module = {
 };
 
 } // namespace
+
+namespace instream {
+
+In_Module* InputModule() {
+    return &g_module;
+}
+
+int32_t CurrentSessionError() {
+    return g_plugin ? g_plugin->status.error.load() : 0;
+}
+
+int32_t CurrentSessionState() {
+    return g_plugin ? g_plugin->status.state.load() : int32_t{SESSION_HANDSHAKE};
+}
+
+} // namespace instream
 
 extern "C" In_Module* WA_CDECL winampGetInModule2() {
     return &g_module;

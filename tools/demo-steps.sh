@@ -2,7 +2,8 @@
 # Runs inside the rig (tools/rig.sh): the steps of the demo. Three simulated
 # computers announce themselves on the first run's group while the player
 # emulator shows the browser; one of them shares a file that Wine can open
-# through its network-name mapping, so its Shared column says "Yes".
+# through its network-name mapping, so its Shared column says "Yes". A fourth
+# streams its sound, which the player plays through in_orvela.dll and records.
 set -euo pipefail
 root=$1 out=$2
 bin="$root/build/win/bin"
@@ -14,9 +15,10 @@ unc="$WINEPREFIX/dosdevices/unc/STUDIO"
 mkdir -p "$share/Jazz" "$unc"
 echo demo >"$share/Jazz/Take Five.mp3"
 ln -sfn "$share" "$unc/Music"
-sim=
+sim= peer=
 cleanup_demo() {
   [[ -n "$sim" ]] && kill "$sim" 2>/dev/null || true
+  [[ -n "$peer" ]] && kill "$peer" 2>/dev/null || true
   rm -f "$unc/Music"
   rmdir "$unc" "$WINEPREFIX/dosdevices/unc" 2>/dev/null || true
   rm -rf "$share"
@@ -33,14 +35,26 @@ trap cleanup_demo EXIT
   >"$out/peersim.txt" 2>&1 &
 sim=$!
 
+# A stream of two tones: waits at most 30 s for the player, streams 5 s,
+# says "CLOSE_STREAM" and ends.
+rm -f "$out/peer.log"
+"$peersim" stream --bind 127.0.0.5 --port 5150 --format 1 \
+  --close-after 5000 --duration 6000 --wait 30000 --log "$out/peer.log" &
+peer=$!
+for _ in $(seq 50); do grep -q listening "$out/peer.log" 2>/dev/null && break; sleep 0.1; done
+
 cd "$bin"
-wine player_emulator.exe --seconds 8 >"$out/player.txt" 2>&1 &
+wine player_emulator.exe --seconds 8 --play '\\orvela::127.0.0.5:5150\Demo' \
+  --wav "$out/stream.wav" >"$out/player.txt" 2>&1 &
 player=$!
 sleep 6
 import -window root "$out/demo.png"
 wait "$player" || true
+wait "$peer" || true
+peer=
 kill "$sim" 2>/dev/null || true
 wait "$sim" 2>/dev/null || true
 sim=
 cat "$out/player.txt"
 echo "screenshot: $out/demo.png"
+echo "recording:  $out/stream.wav"

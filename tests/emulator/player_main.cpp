@@ -2,25 +2,37 @@
 // small playlist, chooses "Local network..." so the browser opens in its
 // frame, shows its main window with the File menu and what the plug-in
 // wrote into the now-playing block, then exits after a while.
+//
+// With --play it also hosts in_orvela.dll as the player hosts an input
+// plug-in, puts the stream location into the playlist as the current entry,
+// plays it into the recording output module until the track ends
+// (WM_WA_MPEG_EOF) or the time limit, stops it and writes what the output
+// received as a WAV file.
 //   player_emulator.exe [--seconds N] [--dll path]
+//                       [--play LOCATION] [--wav FILE] [--play-seconds N] [--in-dll path]
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "host/nowplaying.h"
 #include "net/agent.h"
 #include "net/tagged_packet.h"
 #include "tests/emulator/emulator.h"
+#include "tests/emulator/output_module.h"
 
 namespace {
 
 std::string DescribeBlock(const NowPlayingBlock& b) {
     char line[600];
     std::string out;
-    std::snprintf(line, sizeof line, "hwndPlayer   0x%08X\r\nlistPosition %d\r\nfileName     %s\r\ntitle        %s\r\nplaylistSize %u\r\n",
+    std::snprintf(line, sizeof line,
+                  "hwndPlayer   0x%08X\r\nlistPosition %d\r\nfileName     %s\r\ntitle        "
+                  "%s\r\nplaylistSize %u\r\n",
                   b.hwndPlayer, b.listPosition, b.fileName, b.title, b.playlistSize);
     out += line;
     CTaggedPacket p;
@@ -34,23 +46,165 @@ std::string DescribeBlock(const NowPlayingBlock& b) {
     return out;
 }
 
+// A Unix path given on the command line ("/tmp/x.wav") is on Wine's Z: drive.
+std::string WindowsPath(std::string path) {
+    if (path.empty() || path[0] != '/') return path;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return "Z:" + path;
+}
+
+// in_orvela.dll as the player hosts an input plug-in: the record from its
+// export, the player's windows, output module and visualisation functions
+// filled in, then Init; Quit and unload at the end.
+class StreamPlayer {
+  public:
+    StreamPlayer(PlayerEmulator& player, std::string location)
+        : player_(player), location_(std::move(location)) {}
+    ~StreamPlayer() {
+        if (module_) {
+            if (playing_) module_->Stop();
+            module_->Quit();
+        }
+        if (dll_) FreeLibrary(dll_);
+    }
+    StreamPlayer(const StreamPlayer&) = delete;
+    StreamPlayer& operator=(const StreamPlayer&) = delete;
+
+    bool Load(const char* path) {
+        dll_ = LoadLibraryA(path);
+        auto get = dll_ ? reinterpret_cast<winampGetInModule2Fn>(
+                              reinterpret_cast<void*>(GetProcAddress(dll_, "winampGetInModule2")))
+                        : nullptr;
+        module_ = get ? get() : nullptr;
+        if (!module_) return false;
+        module_->hMainWindow = player_.MainWindow();
+        module_->hDllInstance = dll_;
+        output_.Attach(module_);
+        module_->Init();
+        return true;
+    }
+
+    // The playlist title the player would show for the location.
+    std::string Title() {
+        std::vector<char> name(location_.begin(), location_.end());
+        name.push_back(0);
+        char title[2048] = {};
+        int length = 0;
+        module_->GetFileInfo(name.data(), title, &length);
+        return title;
+    }
+
+    // The player offers the name to every input plug-in; ours must claim it.
+    bool Play() {
+        std::vector<char> name(location_.begin(), location_.end());
+        name.push_back(0);
+        if (!module_->IsOurFile(name.data())) return false;
+        start_ = GetTickCount();
+        module_->Play(name.data());
+        playing_ = true;
+        return true;
+    }
+
+    bool Ended() const { return player_.CountReceived(wa::WM_WA_MPEG_EOF, 0) > 0; }
+    bool Playing() const { return playing_; }
+    DWORD Elapsed() const { return GetTickCount() - start_; }
+
+    // Stops as the player does at the end of a track, or when time is up.
+    void Stop() {
+        if (!playing_) return;
+        stoppedAfter_ = Elapsed();
+        module_->Stop();
+        playing_ = false;
+    }
+
+    std::string Status() const {
+        const std::vector<int> open = output_.OpenArgs();
+        const size_t bytes = output_.PcmBytes();
+        char line[400];
+        std::string out = "Stream " + location_ + " through in_orvela.dll\r\n";
+        if (open.size() < 3) {
+            out += "  output       not opened (no answer, refused, or no audio format)\r\n";
+        } else {
+            const double seconds = double(bytes) / (double(open[0]) * open[1] * open[2] / 8);
+            std::snprintf(line, sizeof line,
+                          "  output       %d Hz, %d channel(s), %d bits\r\n"
+                          "  recorded     %u bytes of PCM, %.3f s\r\n",
+                          open[0], open[1], open[2], static_cast<unsigned>(bytes), seconds);
+            out += line;
+        }
+        const char* state = playing_  ? "playing"
+                            : Ended() ? "ended by WM_WA_MPEG_EOF, stopped"
+                                      : "stopped at the time limit";
+        std::snprintf(line, sizeof line, "  state        %s after %.1f s\r\n", state,
+                      (playing_ ? Elapsed() : stoppedAfter_) / 1000.0);
+        out += line;
+        return out;
+    }
+
+    bool Recorded() const { return output_.PcmBytes() > 0; }
+    bool WriteWav(const std::string& path) const { return output_.WriteWav(path); }
+
+  private:
+    PlayerEmulator& player_;
+    std::string location_;
+    RecordingOutput output_;
+    HMODULE dll_ = nullptr;
+    In_Module* module_ = nullptr;
+    bool playing_ = false;
+    DWORD start_ = 0;
+    DWORD stoppedAfter_ = 0;
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
     int seconds = 5;
+    int playSeconds = 30;
     std::string dll = "gen_orvela.dll";
+    std::string inDll = "in_orvela.dll";
+    std::string location, wav;
     for (int i = 1; i + 1 < argc; ++i) {
-        if (!std::strcmp(argv[i], "--seconds")) seconds = std::atoi(argv[++i]);
-        else if (!std::strcmp(argv[i], "--dll")) dll = argv[++i];
+        if (!std::strcmp(argv[i], "--seconds"))
+            seconds = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--dll"))
+            dll = argv[++i];
+        else if (!std::strcmp(argv[i], "--play"))
+            location = argv[++i];
+        else if (!std::strcmp(argv[i], "--wav"))
+            wav = WindowsPath(argv[++i]);
+        else if (!std::strcmp(argv[i], "--play-seconds"))
+            playSeconds = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--in-dll"))
+            inDll = argv[++i];
     }
+    if (seconds < 0) seconds = 0;
+    // Bounded whatever is asked: the demo never waits long for a stream.
+    if (playSeconds < 1 || playSeconds > 300) playSeconds = 30;
 
     PlayerEmulator player({PlayerEmulator::FileMenu::WithSeparator, true});
     player.playlist = {{"C:\\Music\\Nina Simone - Feeling Good.mp3", "Nina Simone - Feeling Good"},
                        {"C:\\Music\\Miles Davis - So What.mp3", "Miles Davis - So What"},
                        {"C:\\Music\\Bill Evans - Peace Piece.mp3", "Bill Evans - Peace Piece"}};
     player.position = 1;
+
+    // The stream plug-in first, so that the location is the playlist's
+    // current entry (as the browser leaves it) when gen_orvela reads it.
+    StreamPlayer stream(player, location);
+    if (!location.empty()) {
+        if (!stream.Load(inDll.c_str())) {
+            std::fprintf(stderr, "cannot load %s\n", inDll.c_str());
+            return 1;
+        }
+        player.playlist.push_back({location, stream.Title()});
+        player.position = static_cast<int>(player.playlist.size()) - 1;
+    }
     if (!player.LoadGeneralPlugin(dll.c_str())) {
         std::fprintf(stderr, "cannot load %s\n", dll.c_str());
+        return 1;
+    }
+    if (!location.empty() && !stream.Play()) {
+        std::fprintf(stderr, "in_orvela does not claim %s\n", location.c_str());
         return 1;
     }
 
@@ -62,11 +216,14 @@ int main(int argc, char** argv) {
     player.PumpUntil([] { return false; }, 3500); // one now-playing tick
 
     std::string report = "File menu:\r\n";
-    for (const auto& t : player.FileMenuTexts()) report += "  " + t + "\r\n";
+    for (const auto& t : player.FileMenuTexts())
+        report += "  " + t + "\r\n";
     HANDLE h = OpenFileMappingA(FILE_MAP_READ, FALSE, agent::kNowPlayingName);
     if (h) {
-        if (auto* b = static_cast<const NowPlayingBlock*>(MapViewOfFile(h, FILE_MAP_READ, 0, 0, sizeof(NowPlayingBlock)))) {
-            report += "\r\nNow-playing block " + std::string(agent::kNowPlayingName) + ":\r\n" + DescribeBlock(*b);
+        if (auto* b = static_cast<const NowPlayingBlock*>(
+                MapViewOfFile(h, FILE_MAP_READ, 0, 0, sizeof(NowPlayingBlock)))) {
+            report += "\r\nNow-playing block " + std::string(agent::kNowPlayingName) + ":\r\n" +
+                      DescribeBlock(*b);
             UnmapViewOfFile(b);
         }
         CloseHandle(h);
@@ -76,13 +233,54 @@ int main(int argc, char** argv) {
 
     RECT rc;
     GetClientRect(player.MainWindow(), &rc);
-    HWND text = CreateWindowExA(0, "EDIT", report.c_str(),
-                                WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_READONLY, 0, 0, rc.right,
-                                rc.bottom, player.MainWindow(), nullptr, GetModuleHandleA(nullptr), nullptr);
+    HWND text = CreateWindowExA(
+        0, "EDIT", report.c_str(), WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_READONLY, 0, 0,
+        rc.right, rc.bottom, player.MainWindow(), nullptr, GetModuleHandleA(nullptr), nullptr);
     SendMessageA(text, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(ANSI_FIXED_FONT)), TRUE);
-    player.Pump(static_cast<DWORD>(seconds) * 1000);
+
+    // Show the window for the given time, and meanwhile (and beyond it) let
+    // the stream play until its track ends or its time is up.
+    const DWORD shown = GetTickCount();
+    const DWORD showMs = static_cast<DWORD>(seconds) * 1000;
+    const DWORD playMs = static_cast<DWORD>(playSeconds) * 1000;
+    const bool streaming = !location.empty();
+    DWORD shownStatus = shown - 1000;
+    player.PumpUntil(
+        [&] {
+            const bool showDone = GetTickCount() - shown >= showMs;
+            if (!streaming) return showDone;
+            // The player stops a track that ended, and we stop one that ran out of time.
+            if (stream.Ended() || stream.Elapsed() >= playMs) stream.Stop();
+            // The stream's progress under the report, for anyone watching.
+            if (GetTickCount() - shownStatus >= 250) {
+                shownStatus = GetTickCount();
+                SetWindowTextA(text, (report + "\r\n" + stream.Status()).c_str());
+            }
+            return showDone && !stream.Playing();
+        },
+        showMs + playMs + 1000);
+
+    int result = 0;
+    if (streaming) {
+        stream.Stop();
+        std::string summary = "\r\n" + stream.Status();
+        if (!stream.Recorded()) {
+            summary += "  no audio reached the output\r\n";
+            result = 1;
+        }
+        if (!wav.empty()) {
+            if (stream.Recorded() && stream.WriteWav(wav)) {
+                summary += "  wav          " + wav + "\r\n";
+            } else {
+                summary += "  wav          not written: " + wav + "\r\n";
+                result = 1;
+            }
+        }
+        std::fputs(summary.c_str(), stdout);
+        std::fflush(stdout);
+    }
     // At exit the player calls quit, then destroys its frames.
     player.QuitGeneralPlugin();
     player.DestroyFrames();
-    return 0;
+    return result;
 }

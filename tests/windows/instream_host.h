@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "instream/ima_adpcm.h"
+#include "instream/in_orvela_win.h"
 #include "sdk/winamp.h"
 #include "tests/emulator/emulator.h"
 #include "tests/emulator/output_module.h"
@@ -72,6 +73,14 @@ class PeerSim {
         CreateDirectoryA(WindowsPath(dir_).c_str(), nullptr);
         DeleteFileA(WindowsPath(LogPath()).c_str());
     }
+    // A simulator that outlives its test keeps ctest reading the test's
+    // output while no Wine process runs, and Wine then closes its desktop
+    // under the next test's windows: let it finish first (bounded).
+    ~PeerSim() {
+        if (started_) WaitFor("done sends=", 5000);
+    }
+    PeerSim(const PeerSim&) = delete;
+    PeerSim& operator=(const PeerSim&) = delete;
 
     std::string LogPath() const { return dir_ + "/peer.log"; }
     std::string AdpcmPath() const { return dir_ + "/peer.adpcm"; }
@@ -95,7 +104,8 @@ class PeerSim {
         }
         if (pi.hThread) CloseHandle(pi.hThread);
         if (pi.hProcess) CloseHandle(pi.hProcess);
-        return WaitFor("listening", 10000);
+        started_ = WaitFor("listening", 10000);
+        return started_;
     }
 
     std::string Log() const { return ReadFile(WindowsPath(LogPath())); }
@@ -143,6 +153,7 @@ class PeerSim {
 
   private:
     std::string dir_;
+    bool started_ = false;
 };
 
 // The platform codec's PCM for whole blocks of ADPCM in a stream format.
@@ -220,8 +231,19 @@ class InStreamHost : public ::testing::Test {
     RecordingOutput output;
     HMODULE dll = nullptr;
     In_Module* module = nullptr;
+    // Hosts the copy of the plug-in's shell linked into this program instead
+    // of the DLL, so that a test can read the session state through it.
+    bool linked = false;
 
     void SetUp() override {
+        if (linked) {
+            module = instream::InputModule();
+            module->hMainWindow = player.MainWindow();
+            module->hDllInstance = GetModuleHandleA(nullptr);
+            output.Attach(module);
+            module->Init();
+            return;
+        }
         dll = LoadLibraryA("in_orvela.dll");
         ASSERT_NE(dll, nullptr) << "in_orvela.dll did not load";
         auto get = reinterpret_cast<winampGetInModule2Fn>(

@@ -62,27 +62,84 @@ TEST_F(InStreamHost, NowPlayingInfoAndVolume) {
 struct InStreamSession : InStreamHost {
     PeerSim peer;
 
-    // Plays against a peer that answers `answer`, and checks that the player
-    // stays silent: no output opened, no audio, no end of track.
-    void ExpectSilent(int port, const std::string& answer) {
-        ASSERT_TRUE(peer.Start("--port " + std::to_string(port) + " --answer " + answer +
-                               " --duration 4000"));
+    // Plays against a peer that answers `answer` and lets a second pass.
+    void PlayAnswered(PeerSim& sim, int port, const std::string& answer) {
+        ASSERT_TRUE(sim.Start("--port " + std::to_string(port) + " --answer " + answer +
+                              " --duration 4000"));
         Play(Location(port));
-        ASSERT_TRUE(peer.WaitFor("send main answer", 3000));
+        ASSERT_TRUE(sim.WaitFor("send main answer", 3000));
         player.Pump(1000);
+    }
+    // The player stayed silent: no output opened, no audio, no end of track.
+    // Stop still returns at once and says "CLOSE_STREAM".
+    void ExpectSilentThenStop(const PeerSim& sim, const std::string& answer) {
         EXPECT_EQ(output.Calls().opens, 0) << answer;
-        EXPECT_EQ(output.PcmBytes(), 0u);
-        EXPECT_EQ(Eofs(), 0u);
-        EXPECT_LT(TimedStop(), 3000u);
-        EXPECT_TRUE(peer.WaitFor("text=\"CLOSE_STREAM\"", 3000)) << peer.Log();
+        EXPECT_EQ(output.PcmBytes(), 0u) << answer;
+        EXPECT_EQ(Eofs(), 0u) << answer;
+        EXPECT_LT(TimedStop(), 3000u) << answer;
+        EXPECT_TRUE(sim.WaitFor("text=\"CLOSE_STREAM\"", 3000)) << sim.Log();
     }
 };
 
 TEST_F(InStreamSession, DenyLeavesThePlayerSilent) {
-    ExpectSilent(6121, "DENY");
+    PlayAnswered(peer, 6121, "DENY");
+    if (HasFatalFailure()) return;
+    ExpectSilentThenStop(peer, "DENY");
 }
-TEST_F(InStreamSession, AnUnknownFormatDigitLeavesThePlayerSilent) {
-    ExpectSilent(6123, "OK~7");
+
+// The same module linked into this program, where the shell shows the
+// session state that the player never sees.
+struct InStreamLinkedSession : InStreamSession {
+    InStreamLinkedSession() { linked = true; }
+};
+
+TEST_F(InStreamLinkedSession, RefusedAndUnusableAnswersKeepTheirSessionError) {
+    struct Case {
+        const char* answer;
+        int32_t error;
+        int32_t state;
+    };
+    const Case cases[] = {
+        {"DENY", 10061, instream::SESSION_DENIED},       // WSAECONNREFUSED
+        {"deny", 10061, instream::SESSION_DENIED},       // in any letter case
+        {"OK~7", 512, instream::SESSION_HANDSHAKE},      // the codec's ACMERR_NOTPOSSIBLE
+        {"OK~", 512, instream::SESSION_HANDSHAKE},       // no digit at all
+        {"WELCOME", 10061, instream::SESSION_HANDSHAKE}, // not an answer we know
+    };
+    int port = 6130;
+    for (const Case& c : cases) {
+        PeerSim sim;
+        PlayAnswered(sim, ++port, c.answer);
+        if (HasFatalFailure()) return;
+        // Read while the player sits silent, before Stop.
+        EXPECT_EQ(instream::CurrentSessionError(), c.error) << c.answer;
+        EXPECT_EQ(instream::CurrentSessionState(), c.state) << c.answer;
+        ExpectSilentThenStop(sim, c.answer);
+    }
+}
+
+TEST_F(InStreamLinkedSession, PeerCloseEndsTheTrackWithoutAnError) {
+    ASSERT_TRUE(peer.Start("--port 6137 --format 5 --close-after 800 --duration 4000"));
+    Play(Location(6137));
+    ASSERT_TRUE(WaitForPcm(1, 3000));
+    EXPECT_EQ(instream::CurrentSessionState(), instream::SESSION_STREAMING);
+    ASSERT_TRUE(WaitForEof(5000));
+    EXPECT_EQ(instream::CurrentSessionState(), instream::SESSION_CLOSED);
+    EXPECT_EQ(instream::CurrentSessionError(), 0);
+    EXPECT_LT(TimedStop(), 3000u);
+}
+
+TEST_F(InStreamLinkedSession, OnlyFourDottedNumbersAreAnAddress) {
+    // inet_addr would read "127.2" as 127.0.0.2 (and text it cannot read as
+    // the broadcast address); the session refuses anything but a dotted quad.
+    ASSERT_TRUE(peer.Start("--port 6138 --duration 1000 --wait 1000"));
+    Play("\\\\orvela::127.2:6138\\t");
+    player.Pump(500);
+    EXPECT_EQ(instream::CurrentSessionError(), 10049); // WSAEADDRNOTAVAIL
+    EXPECT_EQ(output.Calls().opens, 0);
+    EXPECT_LT(TimedStop(), 2000u);
+    ASSERT_TRUE(peer.WaitFor("no OPEN_STREAM", 3000)) << peer.Log();
+    EXPECT_EQ(peer.Count("recv "), 0u) << peer.Log();
 }
 
 TEST_F(InStreamSession, StopRightAfterPlayReturnsAndClosesTheStream) {
@@ -123,6 +180,8 @@ TEST_F(InStreamSession, NegativePortOpensTheSessionAbove32767) {
     EXPECT_TRUE(WaitForPcm(1, 3000));
     EXPECT_LT(TimedStop(), 3000u);
     EXPECT_EQ(peer.Count("text=\"OPEN_STREAM\""), 1u) << peer.Log();
+    // Stopped in mid-stream, not paused.
+    EXPECT_TRUE(peer.WaitFor("text=\"CLOSE_STREAM\"", 3000)) << peer.Log();
 }
 
 TEST_F(InStreamSession, PortZeroOpensTheSessionAtTheDefaultPort) {
@@ -131,14 +190,7 @@ TEST_F(InStreamSession, PortZeroOpensTheSessionAtTheDefaultPort) {
     EXPECT_TRUE(WaitForPcm(1, 3000));
     EXPECT_LT(TimedStop(), 3000u);
     EXPECT_EQ(peer.Count("text=\"OPEN_STREAM\""), 1u) << peer.Log();
-}
-
-TEST_F(InStreamSession, UnreadableAddressSendsNothing) {
-    // An address the parser rejects would become the broadcast address.
-    Play("\\\\orvela::127.0.0:6128\\t");
-    player.Pump(500);
-    EXPECT_EQ(output.Calls().opens, 0);
-    EXPECT_LT(TimedStop(), 2000u);
+    EXPECT_TRUE(peer.WaitFor("text=\"CLOSE_STREAM\"", 3000)) << peer.Log();
 }
 
 } // namespace
