@@ -1,6 +1,7 @@
 #include "instream/location.h"
 
 #include "net/agent.h"
+#include "net/ipv4.h"
 
 namespace instream {
 
@@ -25,29 +26,6 @@ int32_t ReadDecimal(std::string_view text) {
     return static_cast<int32_t>(negative ? 0u - value : value);
 }
 
-bool ParseDottedQuad(std::string_view text, uint32_t& address) {
-    uint32_t result = 0;
-    size_t i = 0;
-    for (int part = 0; part < 4; ++part) {
-        if (part > 0) {
-            if (i >= text.size() || text[i] != '.') return false;
-            ++i;
-        }
-        size_t digits = 0;
-        uint32_t value = 0;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 4) {
-            value = value * 10u + static_cast<uint32_t>(text[i] - '0');
-            ++i;
-            ++digits;
-        }
-        if (digits == 0 || digits > 3 || value > 255) return false;
-        result = (result << 8) | value;
-    }
-    if (i != text.size()) return false;
-    address = result;
-    return true;
-}
-
 bool ParseStreamLocation(std::string_view name, StreamLocation& out) {
     out = StreamLocation{};
     // Whatever IsStreamLocation claims can be played: read from the prefix on.
@@ -69,7 +47,7 @@ bool ParseStreamLocation(std::string_view name, StreamLocation& out) {
 
     out.addressText = std::string(address);
     uint32_t a = 0;
-    out.addressValid = ParseDottedQuad(address, a) && a != 0 && a != 0xFFFFFFFFu;
+    out.addressValid = ParseDottedIpv4(address, a) && a != 0 && a != 0xFFFFFFFFu;
     out.address = out.addressValid ? a : 0;
     // Ports above 32767 are written as negative 16-bit numbers; the low 16
     // bits of the value are the port either way.

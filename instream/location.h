@@ -42,7 +42,4 @@ bool ParseStreamLocation(std::string_view name, StreamLocation& out);
 // wrapping at 32 bits. 0 when there are no digits.
 int32_t ReadDecimal(std::string_view text);
 
-// Strict dotted-quad IPv4 text to host byte order.
-bool ParseDottedQuad(std::string_view text, uint32_t& address);
-
 } // namespace instream

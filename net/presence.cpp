@@ -46,27 +46,6 @@ int32_t ParseDecimal(const char* text, size_t maxChars) {
     return value >= kCap ? INT32_MAX : static_cast<int32_t>(value);
 }
 
-bool ParseDottedIpv4(std::string_view text, uint32_t& hostOrder) {
-    uint32_t result = 0;
-    size_t pos = 0;
-    for (int part = 0; part < 4; ++part) {
-        if (part > 0) {
-            if (pos >= text.size() || text[pos] != '.') return false;
-            ++pos;
-        }
-        const size_t start = pos;
-        unsigned value = 0;
-        while (pos < text.size() && IsDigit(text[pos]) && pos - start < 3)
-            value = value * 10 + static_cast<unsigned>(text[pos++] - '0');
-        const size_t digits = pos - start;
-        if (digits == 0 || value > 255 || (digits > 1 && text[start] == '0')) return false;
-        result = (result << 8) | value;
-    }
-    if (pos != text.size()) return false;
-    hostOrder = result;
-    return true;
-}
-
 void FormatIpv4(uint32_t a, char (&out)[kPeerAddressRoom]) {
     std::snprintf(out, sizeof out, "%u.%u.%u.%u", (a >> 24) & 0xFFu, (a >> 16) & 0xFFu,
                   (a >> 8) & 0xFFu, a & 0xFFu);

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string_view>
 
+#include "net/ipv4.h"
 #include "net/peer_record.h"
 
 // Window messages of the receiver, posted to the browser window.
@@ -25,11 +26,6 @@ constexpr size_t kPresencePortTextRoom = 19;
 // beyond the 32-bit range stay at its ends, as the platform's atoi does, so
 // a hostile number of any length has one defined value.
 int32_t ParseDecimal(const char* text, size_t maxChars = SIZE_MAX);
-
-// Strict dotted IPv4: four decimal numbers 0..255 without leading zeros.
-// The platform's own parser also takes octal, hex and fewer parts; a group
-// text in one of those forms is treated as unusable rather than guessed at.
-bool ParseDottedIpv4(std::string_view text, uint32_t& hostOrder);
 
 // Writes a host-order address as dotted decimal (at most 15 characters).
 void FormatIpv4(uint32_t hostOrder, char (&out)[kPeerAddressRoom]);
