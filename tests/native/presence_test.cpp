@@ -7,19 +7,12 @@
 #include <vector>
 
 #include "net/tagged_packet.h"
+#include "tests/common/packet_bytes.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-Bytes Packet(const std::vector<std::pair<uint8_t, std::string>>& fields) {
-    CTaggedPacket p;
-    for (const auto& [tag, text] : fields)
-        p.AddField(tag, text.data(), static_cast<uint16_t>(text.size()));
-    Bytes out(std::max<size_t>(p.GetSize(), 2));
-    p.Serialize(out.data());
-    return out;
-}
+using test_packets::Bytes;
+using test_packets::Packet;
 
 const Bytes kWorkedExample = {0x15, 0x00, 0x06, 0x00, 0x02, 'P',  'C', '7', 0x06, 0x00, 0x01,
                               'a',  'n',  'n',  0x07, 0x00, 0x03, '5', '1', '4',  '6'};

@@ -8,20 +8,13 @@
 
 #include "net/presence.h"
 #include "net/tagged_packet.h"
+#include "tests/common/packet_bytes.h"
 
 namespace presence_test {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-Bytes Packet(const std::vector<std::pair<uint8_t, std::string>>& fields) {
-    CTaggedPacket p;
-    for (const auto& [tag, text] : fields)
-        p.AddField(tag, text.data(), static_cast<uint16_t>(text.size()));
-    Bytes out(std::max<size_t>(p.GetSize(), 2));
-    p.Serialize(out.data());
-    return out;
-}
+using test_packets::Bytes;
+using test_packets::Packet;
 
 std::string Hex(const Bytes& bytes) {
     static const char digits[] = "0123456789abcdef";
