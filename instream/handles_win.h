@@ -1,6 +1,7 @@
 // Owning wrappers for the platform handles of the stream plug-in: kernel
-// objects (threads, events), sockets, the private heap and the critical
-// section. Each is move-only and releases what it holds exactly once.
+// objects (threads, events), the private heap and the critical section
+// (sockets: net/socket_win.h). Each is move-only and releases what it holds
+// exactly once.
 #pragma once
 
 #include <windows.h>
@@ -8,6 +9,7 @@
 
 #include "instream/heap.h"
 #include "instream/pcm_queue.h"
+#include "net/socket_win.h"
 
 namespace instream {
 
@@ -37,34 +39,6 @@ class UniqueHandle {
 
   private:
     HANDLE h_ = nullptr;
-};
-
-class UniqueSocket {
-  public:
-    UniqueSocket() = default;
-    explicit UniqueSocket(SOCKET s) : s_(s) {}
-    ~UniqueSocket() { Reset(); }
-    UniqueSocket(UniqueSocket&& o) noexcept : s_(o.s_) { o.s_ = INVALID_SOCKET; }
-    UniqueSocket& operator=(UniqueSocket&& o) noexcept {
-        if (this != &o) {
-            Reset();
-            s_ = o.s_;
-            o.s_ = INVALID_SOCKET;
-        }
-        return *this;
-    }
-    UniqueSocket(const UniqueSocket&) = delete;
-    UniqueSocket& operator=(const UniqueSocket&) = delete;
-
-    SOCKET Get() const { return s_; }
-    explicit operator bool() const { return s_ != INVALID_SOCKET; }
-    void Reset() {
-        if (s_ != INVALID_SOCKET) closesocket(s_);
-        s_ = INVALID_SOCKET;
-    }
-
-  private:
-    SOCKET s_ = INVALID_SOCKET;
 };
 
 // A growable private heap; every buffer of a playback comes from it.

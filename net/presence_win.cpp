@@ -34,11 +34,11 @@ int CPresenceReceiver::Join(const char* addressText, uint8_t userGroup) {
     Close();
     if (localAddress_ == 0) LookUpLocalAddress();
 
-    socket_.reset(WSASocketA(AF_INET, SOCK_DGRAM, 0, nullptr, 0,
+    socket_.Reset(WSASocketA(AF_INET, SOCK_DGRAM, 0, nullptr, 0,
                              WSA_FLAG_MULTIPOINT_C_LEAF | WSA_FLAG_MULTIPOINT_D_LEAF));
     if (!socket_) return WSAGetLastError();
 
-    if (WSAAsyncSelect(socket_.get(), window_, WM_PRESENCE_SOCKET,
+    if (WSAAsyncSelect(socket_.Get(), window_, WM_PRESENCE_SOCKET,
                        FD_READ | FD_CONNECT | FD_CLOSE) != 0)
         return WSAGetLastError();
 
@@ -51,14 +51,14 @@ int CPresenceReceiver::Join(const char* addressText, uint8_t userGroup) {
     local.sin_family = AF_INET;
     local.sin_addr.s_addr = htonl(INADDR_ANY);
     local.sin_port = htons(group.port);
-    if (bind(socket_.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0)
+    if (bind(socket_.Get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0)
         return WSAGetLastError();
 
     sockaddr_in target{};
     target.sin_family = AF_INET;
     target.sin_addr.s_addr = htonl(group.address);
     target.sin_port = htons(group.port);
-    if (WSAJoinLeaf(socket_.get(), reinterpret_cast<const sockaddr*>(&target), sizeof target,
+    if (WSAJoinLeaf(socket_.Get(), reinterpret_cast<const sockaddr*>(&target), sizeof target,
                     nullptr, nullptr, nullptr, nullptr, JL_RECEIVER_ONLY) != INVALID_SOCKET)
         return 0;
     // Wine's WSAJoinLeaf is a stub that always fails; the plain membership
@@ -66,7 +66,7 @@ int CPresenceReceiver::Join(const char* addressText, uint8_t userGroup) {
     ip_mreq membership{};
     membership.imr_multiaddr.s_addr = htonl(group.address);
     membership.imr_interface.s_addr = htonl(INADDR_ANY);
-    if (setsockopt(socket_.get(), IPPROTO_IP, IP_ADD_MEMBERSHIP,
+    if (setsockopt(socket_.Get(), IPPROTO_IP, IP_ADD_MEMBERSHIP,
                    reinterpret_cast<const char*>(&membership), sizeof membership) != 0)
         return WSAGetLastError();
     return 0;
@@ -96,7 +96,7 @@ void CPresenceReceiver::ReadOneDatagram() {
     int fromLength = sizeof from;
     // A datagram longer than the buffer fails with WSAEMSGSIZE and is dropped
     // with the nothing-to-read cases: only whole datagrams are ever parsed.
-    if (WSARecvFrom(socket_.get(), &buffer_, 1, &received, &flags,
+    if (WSARecvFrom(socket_.Get(), &buffer_, 1, &received, &flags,
                     reinterpret_cast<sockaddr*>(&from), &fromLength, nullptr,
                     nullptr) == SOCKET_ERROR)
         return;

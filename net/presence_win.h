@@ -12,34 +12,7 @@
 #include <utility>
 
 #include "net/presence.h"
-
-// A socket, closed with closesocket.
-class SocketHandle {
-  public:
-    SocketHandle() = default;
-    explicit SocketHandle(SOCKET s) : s_(s) {}
-    ~SocketHandle() { reset(); }
-    SocketHandle(SocketHandle&& o) noexcept : s_(std::exchange(o.s_, INVALID_SOCKET)) {}
-    SocketHandle& operator=(SocketHandle&& o) noexcept {
-        if (this != &o) {
-            reset();
-            s_ = std::exchange(o.s_, INVALID_SOCKET);
-        }
-        return *this;
-    }
-    SocketHandle(const SocketHandle&) = delete;
-    SocketHandle& operator=(const SocketHandle&) = delete;
-
-    SOCKET get() const { return s_; }
-    explicit operator bool() const { return s_ != INVALID_SOCKET; }
-    void reset(SOCKET s = INVALID_SOCKET) {
-        if (s_ != INVALID_SOCKET) closesocket(s_);
-        s_ = s;
-    }
-
-  private:
-    SOCKET s_ = INVALID_SOCKET;
-};
+#include "net/socket_win.h"
 
 constexpr uint32_t kPresenceCapacity = 1024;
 
@@ -61,7 +34,7 @@ class CPresenceReceiver {
     int Join(const char* addressText, uint8_t userGroup);
 
     // Closes the socket, if one is open.
-    void Close() { socket_.reset(); }
+    void Close() { socket_.Reset(); }
 
     // One WM_PRESENCE_SOCKET event (its lParam). Call it only for events whose
     // wParam is Socket(): those of a socket closed by a re-join are stale.
@@ -73,7 +46,7 @@ class CPresenceReceiver {
         return ::ParsePresence(record, buffer, received);
     }
 
-    SOCKET Socket() const { return socket_.get(); }
+    SOCKET Socket() const { return socket_.Get(); }
     // This computer's address in network byte order, 0 until looked up.
     uint32_t LocalAddress() const { return localAddress_; }
 
@@ -82,7 +55,7 @@ class CPresenceReceiver {
     void ReadOneDatagram();
 
     HWND window_ = nullptr; // not owned
-    SocketHandle socket_;
+    UniqueSocket socket_;
     WSABUF buffer_{};
     uint32_t capacity_ = kPresenceCapacity;
     uint32_t localAddress_ = 0;
