@@ -29,18 +29,33 @@ if(benchmark_FOUND)
 endif()
 
 if(ORVELA_WINDOWS)
+  # Two cross builds. win32/ (mingw i686) makes the deliverables: the 32-bit
+  # plug-in DLLs, copied to dist/. win/ (mingw x86_64) makes the same sources
+  # again with the player emulator and the Windows tests, which run under
+  # 64-bit Wine: machines whose kernel runs no 32-bit code cannot run the
+  # 32-bit build at all, and the 64-bit one tests the same code everywhere.
   set(ORVELA_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
   configure_file(${CMAKE_SOURCE_DIR}/tests/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh
                  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE
                  @ONLY)
+  ExternalProject_Add(windows32
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}
+    BINARY_DIR ${CMAKE_BINARY_DIR}/win32
+    CMAKE_ARGS
+      -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-i686.cmake
+      -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+      -DORVELA_WIN_TESTS=OFF
+      -DORVELA_DIST=${CMAKE_SOURCE_DIR}/dist
+    INSTALL_COMMAND ""
+    BUILD_ALWAYS ON
+    USES_TERMINAL_BUILD ON)
   ExternalProject_Add(windows
     SOURCE_DIR ${CMAKE_SOURCE_DIR}
     BINARY_DIR ${CMAKE_BINARY_DIR}/win
     CMAKE_ARGS
-      -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-i686.cmake
+      -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-x86_64.cmake
       -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
       -DORVELA_WINE_RUN=${CMAKE_BINARY_DIR}/wine-run.sh
-      -DORVELA_DIST=${CMAKE_SOURCE_DIR}/dist
       -DORVELA_NATIVE_TOOLS=${CMAKE_BINARY_DIR}/tools
     INSTALL_COMMAND ""
     BUILD_ALWAYS ON
@@ -49,4 +64,10 @@ if(ORVELA_WINDOWS)
   # counts them together with the native ones.
   file(WRITE ${CMAKE_BINARY_DIR}/windows-tests.cmake "subdirs(\"${CMAKE_BINARY_DIR}/win\")\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/windows-tests.cmake)
+  # The delivered 32-bit plug-ins export one entry point each and import only
+  # system DLLs.
+  add_test(NAME windows.exports_and_imports
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/check_dll.sh i686-w64-mingw32-objdump
+                   ${CMAKE_BINARY_DIR}/win32/bin/gen_orvela.dll winampGetGeneralPurposePlugin
+                   ${CMAKE_BINARY_DIR}/win32/bin/in_orvela.dll winampGetInModule2)
 endif()

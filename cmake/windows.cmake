@@ -1,6 +1,7 @@
 # Windows half of the build (mingw-w64 i686): the two plug-in DLLs, the
 # player emulator and the Windows tests, which ctest runs under Wine.
-set(ORVELA_DIST "${CMAKE_SOURCE_DIR}/dist" CACHE PATH "Where the plug-in DLLs are copied")
+set(ORVELA_DIST "" CACHE PATH "Where the plug-in DLLs are copied (none when empty)")
+option(ORVELA_WIN_TESTS "Build the player emulator and the Windows tests" ON)
 set(ORVELA_WINE_RUN "" CACHE FILEPATH "Wrapper that runs a Windows program under Wine")
 if(ORVELA_WINE_RUN)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${ORVELA_WINE_RUN})
@@ -29,9 +30,11 @@ function(orvela_plugin name def)
   add_library(${name} SHARED ${src} ${CMAKE_SOURCE_DIR}/${def})
   set_target_properties(${name} PROPERTIES PREFIX "" OUTPUT_NAME ${name})
   target_link_libraries(${name} PRIVATE ${ORVELA_CORE} ${ORVELA_STATIC} -Wl,--enable-stdcall-fixup)
-  add_custom_command(TARGET ${name} POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${ORVELA_DIST}
-    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${name}> ${ORVELA_DIST}/)
+  if(ORVELA_DIST)
+    add_custom_command(TARGET ${name} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${ORVELA_DIST}
+      COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${name}> ${ORVELA_DIST}/)
+  endif()
 endfunction()
 
 set(GEN_ORVELA_DIRS host ui net scrollskin)
@@ -40,5 +43,7 @@ target_link_libraries(gen_orvela PRIVATE ws2_32 comctl32 gdi32 user32 shell32)
 orvela_plugin(in_orvela instream/in_orvela.def instream)
 target_link_libraries(in_orvela PRIVATE ws2_32 msacm32 winmm)
 
-add_subdirectory(tests/emulator)
-add_subdirectory(tests/windows)
+if(ORVELA_WIN_TESTS)
+  add_subdirectory(tests/emulator)
+  add_subdirectory(tests/windows)
+endif()

@@ -27,7 +27,7 @@ winampGeneralPurposePlugin g_plugin = {
 WNDPROC g_playerProc = nullptr; // the player's own procedure, called for what we pass on
 
 void InsertMenuItemAfterFirstSeparator(HMENU menu) {
-    static_assert(sizeof(MENUITEMINFOA) == 48);
+    static_assert(sizeof(void*) != 4 || sizeof(MENUITEMINFOA) == 48);
     // The count is asked again for every item: the player may own a live menu.
     for (int pos = 0; pos < GetMenuItemCount(menu); ++pos) {
         MENUITEMINFOA info{};

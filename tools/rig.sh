@@ -11,6 +11,7 @@ fi
 
 mkdir -p "$1"
 export WINEPREFIX=$(cd "$1" && pwd); shift
+export PATH="$(cd "$(dirname "$0")" && pwd)/wine-bin:$PATH"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 ip link set lo up
 ip link set lo multicast on
@@ -35,7 +36,7 @@ cleanup() {
 trap cleanup EXIT
 
 if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
-  wineboot --init >/dev/null 2>&1 || true
+  wine wineboot.exe --init >/dev/null 2>&1 || true
   wineserver -w || true # let the first boot write the prefix and end
 fi
 wineserver -p

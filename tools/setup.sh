@@ -7,14 +7,12 @@ packages=(
   cmake make g++ clang libclang-rt-14-dev
   googletest libgtest-dev libbenchmark-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686
-  wine wine32:i386 xvfb xauth x11-apps imagemagick
+  g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+  wine wine64 xvfb xauth x11-apps imagemagick
   iproute2 util-linux
 )
 
 missing=()
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  missing=(i386-arch)
-fi
 for p in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
   [[ "$status" == "install ok installed" ]] || missing+=("$p")
@@ -27,9 +25,10 @@ if [[ $(id -u) -ne 0 ]]; then
   exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
-dpkg --add-architecture i386
 apt-get update -qq >/dev/null
 apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
 # The posix thread model gives mingw std::thread and std::mutex.
 update-alternatives --set i686-w64-mingw32-g++ /usr/bin/i686-w64-mingw32-g++-posix >/dev/null 2>&1 || true
 update-alternatives --set i686-w64-mingw32-gcc /usr/bin/i686-w64-mingw32-gcc-posix >/dev/null 2>&1 || true
+update-alternatives --set x86_64-w64-mingw32-g++ /usr/bin/x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || true
+update-alternatives --set x86_64-w64-mingw32-gcc /usr/bin/x86_64-w64-mingw32-gcc-posix >/dev/null 2>&1 || true
