@@ -5,6 +5,10 @@
 
 namespace instream {
 
+namespace {
+constexpr size_t kMaxWrittenLocation = 255; // the player's name block, terminator aside
+} // namespace
+
 bool IsStreamLocation(std::string_view name) {
     return name.find(kLocationPrefix) != std::string_view::npos;
 }
@@ -24,6 +28,16 @@ int32_t ReadDecimal(std::string_view text) {
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
         value = value * 10u + static_cast<uint32_t>(text[i] - '0');
     return static_cast<int32_t>(negative ? 0u - value : value);
+}
+
+std::string FormatStreamLocation(const char* address, uint16_t port, std::string_view displayName) {
+    std::string out(kLocationPrefix);
+    out += address ? address : "";
+    out += ':' + std::to_string(static_cast<int16_t>(port)) + '\\';
+    out += displayName;
+    out += "'s computer audio stream";
+    if (out.size() > kMaxWrittenLocation) out.resize(kMaxWrittenLocation);
+    return out;
 }
 
 bool ParseStreamLocation(std::string_view name, StreamLocation& out) {

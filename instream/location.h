@@ -28,6 +28,13 @@ bool IsStreamLocation(std::string_view name);
 // The text after the last backslash, or the whole name when it has none.
 std::string_view LocationTitle(std::string_view name);
 
+// The location of a peer's sound, as the browser writes it into the
+// playlist: "\\orvela::ADDRESS:PORT\NAME's computer audio stream". The port
+// is written as a signed 16-bit number (0 when the peer announced none, so
+// the default stream port applies; ports above 32767 come out negative and
+// read back as themselves). Cut to fit the player's 256-byte name block.
+std::string FormatStreamLocation(const char* address, uint16_t port, std::string_view displayName);
+
 // Reads a location from its prefix on (normally the name's start). The address runs to the first
 // ':' (or to a backslash or the end when there is none); the port text runs
 // from there to the next backslash or the end, and is read as a signed

@@ -51,14 +51,18 @@ std::vector<std::string> SharePathCandidates(const char* path, const char* compu
     return out;
 }
 
-int ProbeSharePath(const char* path, const char* computerName, const PathOpener& open) {
+std::string ResolveSharePath(const char* path, const char* computerName, const PathOpener& open) {
     for (const std::string& candidate : SharePathCandidates(path, computerName)) {
         // A cut candidate would name some other file; a device path is never
         // a share, whatever the peer announces.
         if (candidate.size() >= kCandidateRoom || IsDeviceNamespacePath(candidate)) continue;
-        if (open(candidate)) return 1;
+        if (open(candidate)) return candidate;
     }
-    return 0;
+    return {};
+}
+
+int ProbeSharePath(const char* path, const char* computerName, const PathOpener& open) {
+    return ResolveSharePath(path, computerName, open).empty() ? 0 : 1;
 }
 
 int PeerTable::FindRow(const char* address) const {

@@ -46,11 +46,16 @@ bool IsDeviceNamespacePath(std::string_view path);
 // backslashes is its own single candidate.
 std::vector<std::string> SharePathCandidates(const char* path, const char* computerName);
 
-// 1 when one of the candidates opens, else 0. A peer decides both the path
-// and the name, so candidates in the device or raw namespaces, and ones too
-// long for the probe's 300-byte buffer, are never handed to `open`.
+// The first candidate that opens, or "" when none does. A peer decides both
+// the path and the name, so candidates in the device or raw namespaces, and
+// ones too long for the probe's 300-byte buffer, are never handed to `open`.
+// The name that opened is the one to hand the player: the peer's own local
+// path would name a file of this computer.
+std::string ResolveSharePath(const char* path, const char* computerName, const PathOpener& open);
+// 1 when ResolveSharePath finds a candidate, else 0.
 int ProbeSharePath(const char* path, const char* computerName, const PathOpener& open);
-// The same with the platform's file opening (peer_table_win.cpp).
+// The same two with the platform's file opening (peer_table_win.cpp).
+std::string ResolveSharePath(const char* path, const char* computerName);
 int ProbeSharePath(const char* path, const char* computerName);
 
 class PeerTable {

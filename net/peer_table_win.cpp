@@ -14,6 +14,10 @@ bool OpenForReading(const std::string& path) {
 
 } // namespace
 
+std::string ResolveSharePath(const char* path, const char* computerName) {
+    return ResolveSharePath(path, computerName, OpenForReading);
+}
+
 int ProbeSharePath(const char* path, const char* computerName) {
     return ProbeSharePath(path, computerName, OpenForReading);
 }

@@ -9,6 +9,7 @@
 
 #include "host/plugin_win.h"
 #include "net/peer_table.h"
+#include "net/requests.h"
 #include "ui/columns_win.h"
 #include "ui/peer_rows_win.h"
 #include "ui/resource.h"
@@ -129,12 +130,17 @@ LRESULT CDialogBrowser::OnSize(UINT, int cx, int cy) {
 }
 
 LRESULT CDialogBrowser::OnCommand(UINT, WPARAM id, CWndObject) {
-    // User group (1012) acts through the user-group dialog. Nothing may reach
-    // the base: its OK and Cancel would end this modeless dialog.
-    if (LOWORD(id) == IDC_REFRESH) {
+    // Nothing may reach the base: its OK and Cancel would end this modeless
+    // dialog.
+    switch (LOWORD(id)) {
+    case IDC_REFRESH:
         // Rows come back with their computers' next announcements.
         ClearPeers();
         activeRow = -1;
+        break;
+    case IDC_USER_GROUP:
+        ChangeUserGroup();
+        break;
     }
     return 1;
 }
@@ -156,6 +162,7 @@ LRESULT CDialogBrowser::OnDestroy() {
     // The list still exists here (children go after their parent): its rows'
     // records are freed before it takes the rows with it.
     stopPresence();
+    request.Close();
     ReleaseSkin();
     font.reset();
     captureColumnLayout();
@@ -185,6 +192,8 @@ LRESULT CDialogBrowser::DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_TIMER:
         if (wParam == BROWSER_TIMER_ID) AgeOutPeers();
         return 1;
+    case WM_PLAYLIST_SOCKET:
+        return OnPlaylistSocket(wParam, lParam);
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
         return translateKey(hwnd, msg, wParam, lParam) ? 1 : 0;
@@ -235,12 +244,16 @@ void CDialogBrowser::stopPresence() {
     if (timer) KillTimer(hwnd, BROWSER_TIMER_ID);
     timer = 0;
     receiver.Close();
-    // Records posted before the socket closed would be lost with the window's
-    // queue.
+    dropQueuedRecords();
+    ClearPeers();
+}
+
+void CDialogBrowser::dropQueuedRecords() {
+    // Records posted before the socket closed belong to it: they would be
+    // lost with the window's queue, or list a computer of another group.
     MSG m;
     while (PeekMessageA(&m, hwnd, WM_PEER_ANNOUNCED, WM_PEER_ANNOUNCED, PM_REMOVE))
         delete reinterpret_cast<PeerRecord*>(m.lParam);
-    ClearPeers();
 }
 
 HWND CDialogBrowser::headerWindow() const {

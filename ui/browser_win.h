@@ -6,8 +6,12 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
+#include "host/player_win.h"
 #include "net/peer_record.h"
 #include "net/presence_win.h"
+#include "net/udp_request_win.h"
 #include "ui/gdi_win.h"
 #include "ui/settings.h"
 #include "ui/wnd_win.h"
@@ -19,6 +23,9 @@ class CDialogBrowser;
 class CWndOrvelaList : public CWndObject {
   public:
     LRESULT OnKeyDown(WPARAM key, WORD repeat, WORD flags) override;
+    // The header's right-click goes to the browser's dispatch (the platform's
+    // list-view does not always pass it on).
+    LRESULT OnNotify(WPARAM id, NMHDR* header, LRESULT* result) override;
     LRESULT OnDestroy() override;
     LRESULT DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
@@ -33,6 +40,7 @@ class CDialogBrowser : public CDialogOrv {
     LRESULT OnPaint(WPARAM) override;
     LRESULT OnSize(UINT type, int cx, int cy) override;
     LRESULT OnCommand(UINT code, WPARAM id, CWndObject control) override;
+    LRESULT OnNotify(WPARAM id, NMHDR* header, LRESULT* result) override;
     LRESULT OnDisplayChange(WPARAM depth, WORD width, WORD height) override;
     LRESULT OnDestroy() override;
     LRESULT OnClose() override;
@@ -57,6 +65,27 @@ class CDialogBrowser : public CDialogOrv {
     void ClearPeers();
     void RedrawVisibleRows();
 
+    // The list's and its header's notifications; 0 when not handled.
+    LRESULT OnListNotify(NMHDR* header, LRESULT* result);
+    // Custom drawing of the list's rows and the parts of its scroll bars:
+    // not handled yet, so the platform draws them.
+    virtual LRESULT OnListCustomDraw(NMLVCUSTOMDRAW*, LRESULT*) { return 0; }
+    LRESULT OnScrollPartDraw(NMHDR*, LRESULT*) { return 0; }
+
+    // Frames `row` and asks its computer for its sound; 0 for row -1.
+    LRESULT ActivateRow(int row);
+    LRESULT ShowHeaderMenu();
+    // `click` is the right-click's point in the list's client coordinates.
+    LRESULT ShowPeerMenu(POINT click);
+    // Sorts the rows by the column in `direction` (1 ascending, 2 descending),
+    // which the column keeps as its sortMark.
+    void SortByColumn(ColumnSettings& column, int direction);
+    // "User group...": a new group re-joins the receiver and empties the list.
+    LRESULT ChangeUserGroup();
+    // "Get <name>'s playlist": abandons any request still open.
+    void StartPlaylistRequest(const PeerRecord& record);
+    LRESULT OnPlaylistSocket(WPARAM socket, LPARAM event);
+
     // Offers a key message from `source` to the accelerator table; true when
     // it became a command.
     bool translateKey(HWND source, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -70,12 +99,28 @@ class CDialogBrowser : public CDialogOrv {
     int activeRow = -1;
     HACCEL accelerators = nullptr; // a resource: freed with the module
     CPresenceReceiver receiver;    // its events and records come to this dialog
+    CUdpRequest request;           // the playlist request; its events come here too
     CBrowserSettings settings;
 
   private:
+    PlayerWindow playerWindow() const { return PlayerWindow(player.hwnd); }
+    void dropQueuedRecords();
     HWND headerWindow() const;
     template <class F> void withPeerTable(F&& use);
     void stopPresence();
     void applyListColors();
     void captureColumnLayout();
+};
+
+// "Change user group": edits a copy of the group; the browser applies it only
+// when `accepted` is 1.
+class CDialogUserGroup : public CDialogOrv {
+  public:
+    explicit CDialogUserGroup(uint8_t group) : value(group) {}
+    LRESULT OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
+
+    int accepted = 0;
+    uint8_t value;
 };

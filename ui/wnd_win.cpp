@@ -236,3 +236,7 @@ INT_PTR CALLBACK CDialogOrv::DialogProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l)
         return 0; // the dialog manager does its own processing
     }
 }
+
+void ShowMessage(HWND owner, const std::string& text, const char* caption) {
+    MessageBoxA(owner && IsWindow(owner) ? owner : nullptr, text.c_str(), caption, MB_OK);
+}

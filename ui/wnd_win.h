@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 constexpr char kWndObjectProperty[] = "CWndOrvelaList";
 constexpr char kDialogProperty[] = "CDialogOrv";
 
@@ -84,3 +86,6 @@ class CDialogOrv : public CWndObject {
   protected:
     static INT_PTR CALLBACK DialogProc(HWND, UINT, WPARAM, LPARAM);
 };
+
+// Every message box of the plug-in: owned by `owner`, only an OK button.
+void ShowMessage(HWND owner, const std::string& text, const char* caption);

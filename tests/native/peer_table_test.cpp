@@ -171,7 +171,7 @@ TEST(SharePath, CandidatesAndTheirOrder) {
         tried.push_back(p);
         return p == "\\\\PC7\\a.mp3";
     };
-    EXPECT_EQ(ProbeSharePath("D:\\Music\\Pop\\a.mp3", "PC7", opens), 1);
+    EXPECT_EQ(ResolveSharePath("D:\\Music\\Pop\\a.mp3", "PC7", opens), "\\\\PC7\\a.mp3");
     EXPECT_EQ(tried, (std::vector<std::string>{"\\\\PC7\\Music\\Pop\\a.mp3", "\\\\PC7\\Pop\\a.mp3",
                                                "\\\\PC7\\a.mp3"}));
     tried.clear();

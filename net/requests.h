@@ -1,0 +1,68 @@
+// What the browser asks a peer's agent, and what the answers mean: the
+// playlist request and the permission to listen. Bytes in, meaning out; the
+// sockets live in the shell (udp_request_win.cpp, listen_win.cpp).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "net/agent.h"
+
+// The playlist request's socket events, posted to the browser window:
+// wParam the socket, lParam the event in the low word and an error in the high.
+constexpr unsigned WM_PLAYLIST_SOCKET = 0x0400 + 60;
+
+// How long the user-interface thread waits for the answer to "NEED_STREAM".
+// A peer that never answers ends the wait with WSAETIMEDOUT.
+constexpr uint32_t kPermissionTimeoutMs = 3000;
+
+// The player takes a file name as a zero-padded block of this size.
+constexpr size_t kPlayFileRoom = 256;
+
+constexpr char kPlaylistCaption[] = "'Get playlist' result";
+constexpr char kPermissionErrorCaption[] = "Error";
+constexpr char kRefusalCaption[] = "Result on play";
+
+// How a computer's name is shown in messages and menus: lower case with the
+// first character in upper case when it is a letter ("JOHN-PC" gives
+// "John-pc", "1STFLOOR" gives "1stfloor"), at most 99 characters.
+std::string DisplayName(const char* computerName);
+
+// What one answer to "GET_PLAYLIST" asks of the browser.
+struct PlaylistOutcome {
+    enum class Kind { Refused, NoPlaylist, NothingShared, Import };
+    Kind kind = Kind::NothingShared;
+    // Import: the entries in tag order, each under the network name that
+    // reached it, every one short enough for the player's file-name block.
+    std::vector<std::string> entries;
+    // The text of the message box; empty for Import, which shows nothing.
+    std::string message;
+};
+
+// Answers the network name under which an entry of `peerName`'s list can be
+// opened from here, or "" when it cannot.
+using ShareResolver = std::function<std::string(const char* entry, const char* peerName)>;
+
+// Reads the `size` bytes of one answer from the peer named `peerName`.
+// "DENY" and "PLAYLIST_ERROR" are exact words; anything else is a playlist
+// packet: field 0 the entry count (decimal, at most 255 entries are
+// addressable by a one-byte tag), fields 1 to the count the entries. Missing
+// fields are skipped; an entry counts only when `resolve` reaches it.
+PlaylistOutcome ReadPlaylistAnswer(const uint8_t* data, size_t size, const char* peerName,
+                                   const ShareResolver& resolve);
+
+// "Failed. Error = %u": a receive error of the playlist request.
+std::string RequestFailureMessage(unsigned error);
+
+// The permission to listen: exactly "DENY" refuses, anything else grants.
+bool IsRefusal(const uint8_t* answer, size_t size);
+std::string RefusalMessage(const char* computerName);
+// "Error on getting permission. Error = %u".
+std::string PermissionErrorMessage(unsigned error);
+
+// The port a permission request goes to: the announced one, else the
+// agent's default request port.
+uint16_t PermissionPort(uint16_t announced);

@@ -1,0 +1,240 @@
+// The browser's commands: what the list's and header's notifications, the
+// two context menus, the buttons and the playlist request's socket events do.
+#include <winsock2.h>
+
+#include <shellapi.h>
+
+#include <memory>
+
+#include "net/listen_win.h"
+#include "net/peer_table.h"
+#include "net/requests.h"
+#include "ui/browser_win.h"
+#include "ui/commands.h"
+#include "ui/listview_win.h"
+#include "ui/resource.h"
+#include "sdk/wa_ipc.h"
+#include "ui/sorting.h"
+
+namespace {
+
+constexpr UINT kScrollPartDraw = 0xFFFFF001; // the scroll-bar layer's part notification
+constexpr int kUserGroupTextRoom = 39;       // 38 characters and the terminator
+
+struct MenuDeleter {
+    void operator()(HMENU m) const { DestroyMenu(m); }
+};
+using UniqueMenu = std::unique_ptr<std::remove_pointer_t<HMENU>, MenuDeleter>;
+
+// Shows the entries as a pop-up menu at `at` (screen coordinates) and
+// answers the chosen identifier, 0 when none.
+unsigned ChooseFromMenu(HWND owner, const std::vector<MenuEntry>& entries, POINT at) {
+    UniqueMenu menu(CreatePopupMenu());
+    if (!menu) return 0;
+    for (const MenuEntry& e : entries) {
+        const UINT flags = e.separator ? MF_SEPARATOR : MF_STRING | (e.greyed ? MF_GRAYED : 0);
+        AppendMenuA(menu.get(), flags, e.id, e.separator ? nullptr : e.text.c_str());
+    }
+    return static_cast<unsigned>(TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_NONOTIFY, at.x,
+                                                at.y, 0, owner, nullptr));
+}
+
+int CALLBACK CompareRowsByLocale(LPARAM a, LPARAM b, LPARAM column) {
+    const auto* ra = reinterpret_cast<const PeerRecord*>(a);
+    const auto* rb = reinterpret_cast<const PeerRecord*>(b);
+    if (!ra || !rb || !column) return 0;
+    return CompareRows(*ra, *rb, *reinterpret_cast<const ColumnSettings*>(column),
+                       [](const char* x, const char* y) { return lstrcmpA(x, y); });
+}
+
+} // namespace
+
+LRESULT CWndOrvelaList::OnNotify(WPARAM, NMHDR* header, LRESULT* result) {
+    if (!browser || !header || header->code != static_cast<UINT>(NM_RCLICK) ||
+        header->hwndFrom != ListView(hwnd).Header())
+        return 0;
+    return browser->OnListNotify(header, result);
+}
+
+LRESULT CDialogBrowser::OnNotify(WPARAM, NMHDR* header, LRESULT* result) {
+    return header ? OnListNotify(header, result) : 0;
+}
+
+LRESULT CDialogBrowser::OnListNotify(NMHDR* header, LRESULT* result) {
+    const ListView rows(list.hwnd);
+    if (header->idFrom == IDC_PEER_LIST && header->hwndFrom == list.hwnd) {
+        switch (header->code) {
+        case kScrollPartDraw:
+            return OnScrollPartDraw(header, result);
+        case static_cast<UINT>(NM_CUSTOMDRAW):
+            return OnListCustomDraw(reinterpret_cast<NMLVCUSTOMDRAW*>(header), result);
+        case static_cast<UINT>(NM_RCLICK):
+            return ShowPeerMenu(reinterpret_cast<NMITEMACTIVATE*>(header)->ptAction);
+        case static_cast<UINT>(NM_RETURN):
+            return ActivateRow(rows.SelectionMark());
+        case static_cast<UINT>(NM_DBLCLK):
+            return ActivateRow(reinterpret_cast<NMITEMACTIVATE*>(header)->iItem);
+        }
+        return 0;
+    }
+    if (header->hwndFrom == rows.Header() && header->code == static_cast<UINT>(NM_RCLICK))
+        return ShowHeaderMenu();
+    return 0;
+}
+
+LRESULT CDialogBrowser::ActivateRow(int row) {
+    if (row < 0) return 0;
+    activeRow = row;
+    RedrawVisibleRows();
+    const ListView rows(list.hwnd);
+    rows.EnsureVisible(row);
+    // The record is the row's until the row goes, which nothing here does:
+    // the permission wait dispatches no messages.
+    if (const PeerRecord* record = rows.Record(row)) ListenTo(record, hwnd, playerWindow());
+    return 1;
+}
+
+LRESULT CDialogBrowser::ShowHeaderMenu() {
+    SetForegroundWindow(hwnd);
+    POINT at{};
+    GetCursorPos(&at);
+    const unsigned chosen = ChooseFromMenu(hwnd, HeaderMenuEntries(), at);
+    const ListView rows(list.hwnd);
+    if (chosen == kSortAscending || chosen == kSortDescending) {
+        POINT p = at;
+        ScreenToClient(rows.Header(), &p);
+        const int count = rows.HeaderCount();
+        for (int i = 0; i < count; ++i) {
+            RECT r{};
+            if (!rows.HeaderItemRect(i, r) || !PtInRect(&r, p)) continue;
+            const ColumnTag* tag = rows.HeaderTag(i);
+            SortByColumn(FindColumn(settings, tag ? tag->key : nullptr),
+                         chosen == kSortAscending ? 1 : 2);
+        }
+    } else if (chosen == kSelectColumnsCommand) {
+        SelectColumns();
+    }
+    return 0;
+}
+
+LRESULT CDialogBrowser::ShowPeerMenu(POINT click) {
+    const ListView rows(list.hwnd);
+    const int row = rows.SelectionMark();
+    RECT bounds{};
+    // A right-click beside the marked row shows no menu.
+    if (row < 0 || !rows.RowBounds(row, bounds) || !PtInRect(&bounds, click)) return 0;
+    const PeerRecord* found = rows.Record(row);
+    if (!found) return 0;
+    // A copy: the menu's loop dispatches messages, and an age-out tick may
+    // remove the row and free its record meanwhile.
+    const PeerRecord record = *found;
+    SetForegroundWindow(hwnd);
+    POINT at{};
+    GetCursorPos(&at);
+    const unsigned chosen = ChooseFromMenu(hwnd, PeerMenuEntries(record), at);
+    if (chosen == kPlayTheFile || chosen == kOpenSharedDirectory) {
+        // The peer names the file as its own local path; this computer reaches
+        // it only under the network name that opened.
+        const std::string reached = ResolveSharePath(record.sharedPath, record.computerName);
+        if (reached.empty() || reached.size() >= kPlayFileRoom) return 0;
+        if (chosen == kPlayTheFile) {
+            const PlayerWindow player = playerWindow();
+            player.AppendFile(reached, hwnd);
+            player.PlayLastEntry();
+        } else {
+            ShellExecuteA(nullptr, "open", DirectoryPart(reached).c_str(), nullptr, nullptr,
+                          SW_SHOWNORMAL);
+        }
+    } else if (chosen == kGetPlaylist) {
+        StartPlaylistRequest(record);
+    }
+    return 0;
+}
+
+void CDialogBrowser::SortByColumn(ColumnSettings& column, int direction) {
+    column.sortMark = direction;
+    ListView(list.hwnd).Sort(&CompareRowsByLocale, reinterpret_cast<LPARAM>(&column));
+}
+
+LRESULT CDialogBrowser::ChangeUserGroup() {
+    CDialogUserGroup dialog(settings.userGroup);
+    dialog.runModal(IDD_USER_GROUP, this);
+    if (dialog.accepted != 1) return 1;
+    settings.userGroup = dialog.value;
+    receiver.Close();
+    dropQueuedRecords();
+    // A join that fails leaves the list empty; nothing is shown.
+    receiver.Join(settings.groupAddress, settings.userGroup);
+    ShowUserGroup(settings.userGroup);
+    ClearPeers();
+    activeRow = -1;
+    return 1;
+}
+
+void CDialogBrowser::StartPlaylistRequest(const PeerRecord& record) {
+    request.Close();
+    // The announced port as it is: no agent answers at port 0, and nothing
+    // is shown for a request that could not be opened.
+    request.Open(static_cast<uint32_t>(agent::kMaxPlaylistAnswer), record.address, record.port,
+                 record.computerName, hwnd);
+}
+
+LRESULT CDialogBrowser::OnPlaylistSocket(WPARAM socket, LPARAM event) {
+    if (static_cast<SOCKET>(socket) != request.Socket() || !request.Socket()) return 1;
+    if (WSAGETSELECTERROR(event)) {
+        request.Close();
+        return 1;
+    }
+    if (WSAGETSELECTEVENT(event) == FD_WRITE) {
+        // The socket is ready: the one moment the request is sent.
+        request.Send(agent::kGetPlaylist.data(), agent::kGetPlaylist.size());
+        return 1;
+    }
+    if (WSAGETSELECTEVENT(event) != FD_READ) return 1;
+
+    size_t received = 0;
+    bool none = false;
+    if (const int error = request.Receive(received, none)) {
+        request.Close();
+        ShowMessage(hwnd, RequestFailureMessage(static_cast<unsigned>(error)), kPlaylistCaption);
+        return 1;
+    }
+    if (none) return 1;
+    const PlaylistOutcome outcome = ReadPlaylistAnswer(
+        request.Buffer(), received, request.PeerName(),
+        [](const char* entry, const char* peer) { return ResolveSharePath(entry, peer); });
+    using Kind = PlaylistOutcome::Kind;
+    // After a refusal or a missing player the socket stays open; anything
+    // else ends the request.
+    if (outcome.kind == Kind::NothingShared || outcome.kind == Kind::Import) request.Close();
+    if (outcome.kind == Kind::Import) {
+        const PlayerWindow player = playerWindow();
+        player.EditorCommand(wa::CMD_PE_BEFORE_LIST);
+        for (const std::string& entry : outcome.entries)
+            player.AppendFile(entry, hwnd);
+    } else {
+        ShowMessage(hwnd, outcome.message, kPlaylistCaption);
+    }
+    return 1;
+}
+
+LRESULT CDialogUserGroup::OnInitDialog() {
+    CDialogOrv::OnInitDialog();
+    SetDlgItemInt(hwnd, IDC_USER_GROUP_EDIT, value, FALSE);
+    SendDlgItemMessageA(hwnd, IDC_USER_GROUP_EDIT, EM_LIMITTEXT, 3, 0);
+    return 1;
+}
+
+void CDialogUserGroup::OnOK() {
+    char text[kUserGroupTextRoom] = {};
+    GetDlgItemTextA(hwnd, IDC_USER_GROUP_EDIT, text, sizeof text);
+    // Out of range: the dialog stays open, without a word.
+    if (!ParseUserGroup(text, value)) return;
+    accepted = 1;
+    endDialog(IDOK);
+}
+
+void CDialogUserGroup::OnCancel() {
+    accepted = 0;
+    endDialog(IDCANCEL);
+}
