@@ -3,8 +3,10 @@
 // text), then streams IMA ADPCM that it encodes itself from a WAV file or a
 // tone, at real-time pace in datagrams of whole blocks; sends "PING" at an
 // interval and counts the "PING_OK" answers; can close the stream, fall
-// silent, send from another port or inject raw datagrams. Every datagram it
-// receives is logged, so tests can check what the plug-in said.
+// silent, send from another port or inject raw datagrams. Meanwhile it answers
+// the browser's requests on the same port: "GET_PLAYLIST" with a playlist
+// packet or a chosen text, "NEED_STREAM" with a grant or "DENY". Every
+// datagram it receives is logged, so tests can check what the plug-in said.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -19,12 +21,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "instream/ima_adpcm.h"
 #include "instream/ima_encoder.h"
 #include "net/agent.h"
+#include "net/tagged_packet.h"
 #include "tools/netsafe.h"
 #include "tools/peersim.h"
 
@@ -45,6 +50,9 @@ const char* const kUsage =
     "      [--close-after MS] [--silent-after MS] [--other-port-after MS] [--other-bind ADDR]\n"
     "      [--inject MS:HEX] [--inject-text MS:TEXT] [--trailing N] [--bad-step]\n"
     "      [--duration MS] [--wait MS] [--sessions N] [--log FILE] [--adpcm-out FILE] [--verbose]\n"
+    "      [--playlist ENTRY]... [--playlist-count TEXT] [--playlist-answer TEXT]\n"
+    "      [--playlist-pad N] [--playlist-silent] [--permission TEXT] [--permission-silent]\n"
+    "      [--need-grant]\n"
     "    Listens on ADDR:N (127.0.0.2:5150) for \"OPEN_STREAM\" and answers \"OK~<format>\"\n"
     "    (default format 1) or the given answer; an answer of \"OK~\" and a digit 1-5 in any\n"
     "    case streams that format. Audio goes out in datagrams of N whole blocks (4) at\n"
@@ -53,7 +61,13 @@ const char* const kUsage =
     "    --other-port-after and --inject count from the answer. --trailing adds N bytes that\n"
     "    are no whole block; --bad-step writes step index 200 into every block header.\n"
     "    --adpcm-out keeps the audio bytes sent; --wait bounds the wait for each open (30000).\n"
-    "    A run never lasts more than 15 minutes.";
+    "    Meanwhile \"GET_PLAYLIST\" gets a playlist packet: the entries as tags 1..N (each\n"
+    "    --playlist, none by default) and their count, or the --playlist-count text, as tag 0;\n"
+    "    or the --playlist-answer text (DENY, PLAYLIST_ERROR); --playlist-pad N adds zero\n"
+    "    bytes to make the answer N bytes long. \"NEED_STREAM\" gets the --permission text\n"
+    "    (OK); anything but DENY grants, and with --need-grant only a granted address may\n"
+    "    open a stream. Answers go to the request's address and port. --sessions 0 only\n"
+    "    answers requests until --wait has passed. A run never lasts more than 15 minutes.";
 
 std::string Upper(std::string s) {
     for (char& c : s)
@@ -109,7 +123,44 @@ struct Options {
     std::string logPath;
     std::string adpcmPath;
     bool verbose = false;
+    // Requests from the browser.
+    std::vector<std::string> playlist;
+    bool playlistCountGiven = false;
+    std::string playlistCount;
+    bool playlistAnswerGiven = false;
+    std::string playlistAnswer;
+    long playlistPad = 0;
+    bool playlistSilent = false;
+    std::string permission = "OK";
+    bool permissionSilent = false;
+    bool needGrant = false;
 };
+
+// The answer to "GET_PLAYLIST": a tagged-field packet whose tag 0 holds the
+// entry count and whose entries follow as tags (i + 1) % 256, or a chosen
+// text; padded with zero bytes past the packet when asked. False when it
+// would not fit a datagram.
+bool BuildPlaylistAnswer(const Options& o, std::vector<uint8_t>& out) {
+    if (o.playlistAnswerGiven) {
+        out.assign(o.playlistAnswer.begin(), o.playlistAnswer.end());
+    } else {
+        const std::string count =
+            o.playlistCountGiven ? o.playlistCount : std::to_string(o.playlist.size());
+        size_t total = 2 + count.size() + CTaggedPacket::kFieldOverhead;
+        for (const std::string& e : o.playlist)
+            total += e.size() + CTaggedPacket::kFieldOverhead;
+        if (total > kMaxDatagram) return false;
+        CTaggedPacket p;
+        p.AddField(agent::PLAYLIST_COUNT_TAG, count.data(), static_cast<uint16_t>(count.size()));
+        for (size_t i = 0; i < o.playlist.size(); ++i)
+            p.AddField(static_cast<uint8_t>((i + 1) % 256), o.playlist[i].data(),
+                       static_cast<uint16_t>(o.playlist[i].size()));
+        out.assign(p.GetSize(), 0);
+        p.Serialize(out.data());
+    }
+    if (out.size() < static_cast<size_t>(o.playlistPad)) out.resize(o.playlistPad, 0);
+    return out.size() <= kMaxDatagram;
+}
 
 // The signal to encode, as interleaved 16-bit frames of the stream's format.
 class Source {
@@ -201,11 +252,17 @@ class Simulator {
         }
         if (!o_.adpcmPath.empty() && !(adpcm_ = std::fopen(o_.adpcmPath.c_str(), "wb")))
             return Fail("cannot write --adpcm-out");
+        if (!BuildPlaylistAnswer(o_, playlistAnswer_))
+            return Fail("the playlist answer does not fit a datagram");
         start_ = SteadyClock::now();
         Log("listening %s:%ld", o_.bind.c_str(), o_.port);
 
         int status = 0;
         bool havePending = false;
+        if (o_.sessions == 0) {
+            WaitForOpen(); // answers requests, opens no stream
+            Log("requests only: %ld ms passed", o_.waitMs);
+        }
         for (long s = 1; s <= o_.sessions; ++s) {
             if (!havePending && !WaitForOpen()) {
                 Log("no OPEN_STREAM within %ld ms", o_.waitMs);
@@ -270,19 +327,58 @@ class Simulator {
         return true;
     }
 
-    static bool IsOpen(const Datagram& d) {
-        return std::string(d.bytes.begin(), d.bytes.end()) == agent::kOpenStream;
+    // An "OPEN_STREAM" that may start a session, whose sender becomes the
+    // peer. With --need-grant only an address that was granted may.
+    bool AcceptOpen(const Datagram& d) {
+        if (std::string(d.bytes.begin(), d.bytes.end()) != agent::kOpenStream) return false;
+        if (o_.sessions == 0) return false;
+        if (o_.needGrant && !granted_.count(d.from)) {
+            Log("ignored OPEN_STREAM from %s: not granted", AddressText(d.from).c_str());
+            return false;
+        }
+        peer_ = d.from;
+        peerPort_ = d.port;
+        return true;
     }
 
+    // Answers "GET_PLAYLIST" and "NEED_STREAM" to where they came from;
+    // false for any other datagram.
+    bool AnswerRequest(const Datagram& d) {
+        const std::string text(d.bytes.begin(), d.bytes.end());
+        std::vector<uint8_t> answer;
+        if (text == agent::kGetPlaylist) {
+            if (o_.playlistSilent) return true;
+            answer = playlistAnswer_;
+        } else if (text == agent::kNeedStream) {
+            if (o_.permissionSilent) return true;
+            answer.assign(o_.permission.begin(), o_.permission.end());
+            if (o_.permission != agent::kDeny) granted_.insert(d.from);
+        } else {
+            return false;
+        }
+        if (sends_ >= kMaxSends) return true;
+        ++sends_;
+        const bool ok = netsafe::SafeSendTo(d.onOther ? other_ : main_, d.from, d.port,
+                                            answer.data(), answer.size());
+        Log("send %s answer %s to=%s:%u len=%zu %s%s", d.onOther ? "other" : "main", text.c_str(),
+            AddressText(d.from).c_str(), d.port, answer.size(),
+            Describe(answer.data(), answer.size()).c_str(), ok ? "" : " FAILED");
+        return true;
+    }
+
+    static std::string AddressText(uint32_t addr) {
+        in_addr a{};
+        a.s_addr = htonl(addr);
+        return inet_ntoa(a);
+    }
+
+    // Waits for an "OPEN_STREAM" that starts a session, answering requests
+    // meanwhile; they do not extend the wait.
     bool WaitForOpen() {
         const long deadline = std::min(NowMs() + o_.waitMs, kMaxRunMs);
         Datagram d;
         for (long now = NowMs(); now < deadline; now = NowMs()) {
-            if (ReceiveOne(deadline - now, d) && IsOpen(d)) {
-                peer_ = d.from;
-                peerPort_ = d.port;
-                return true;
-            }
+            if (ReceiveOne(deadline - now, d) && !AnswerRequest(d) && AcceptOpen(d)) return true;
         }
         return false;
     }
@@ -384,17 +480,15 @@ class Simulator {
             for (const Injection& in : injections)
                 if (!in.done) wake = std::min(wake, t0 + in.atMs);
             Datagram d;
-            if (!ReceiveOne(wake - now, d)) continue;
+            if (!ReceiveOne(wake - now, d) || AnswerRequest(d)) continue;
             const std::string text(d.bytes.begin(), d.bytes.end());
             if (text == agent::kPingOk) {
                 ++(d.onOther ? pingOkOther : pingOkMain);
             } else if (text == agent::kCloseStream) {
                 ++closes;
                 closedByPlugin = true;
-            } else if (IsOpen(d)) {
+            } else if (AcceptOpen(d)) {
                 newOpen = true;
-                peer_ = d.from;
-                peerPort_ = d.port;
             }
         }
         if (adpcm_) std::fflush(adpcm_);
@@ -415,6 +509,8 @@ class Simulator {
     uint32_t peer_ = 0;
     uint16_t peerPort_ = 0;
     long sends_ = 0;
+    std::vector<uint8_t> playlistAnswer_;
+    std::set<uint32_t> granted_; // addresses that were given permission
     SteadyClock::time_point start_;
 };
 
@@ -424,18 +520,20 @@ int Run(int argc, char** argv) {
         std::fprintf(stderr, "peersim stream: %s%s%s\n", what, arg ? ": " : "", arg ? arg : "");
         return 2;
     };
+    const std::pair<const char*, bool*> flags[] = {
+        {"--no-answer", &o.noAnswer},
+        {"--bad-step", &o.badStep},
+        {"--verbose", &o.verbose},
+        {"--playlist-silent", &o.playlistSilent},
+        {"--permission-silent", &o.permissionSilent},
+        {"--need-grant", &o.needGrant},
+    };
     for (int i = 1; i < argc; ++i) {
         const std::string opt = argv[i];
-        if (opt == "--no-answer") {
-            o.noAnswer = true;
-            continue;
-        }
-        if (opt == "--bad-step") {
-            o.badStep = true;
-            continue;
-        }
-        if (opt == "--verbose") {
-            o.verbose = true;
+        auto flag = std::find_if(std::begin(flags), std::end(flags),
+                                 [&](const auto& f) { return opt == f.first; });
+        if (flag != std::end(flags)) {
+            *flag->second = true;
             continue;
         }
         if (i + 1 >= argc) return fail("missing value after", argv[i]);
@@ -444,7 +542,8 @@ int Run(int argc, char** argv) {
         auto injection = [&](bool hex) {
             const char* colon = std::strchr(v, ':');
             Injection in{};
-            if (!colon || !peersim::ParseLong(std::string(v, colon).c_str(), 0, kMaxDurationMs, in.atMs))
+            if (!colon ||
+                !peersim::ParseLong(std::string(v, colon).c_str(), 0, kMaxDurationMs, in.atMs))
                 return false;
             if (hex) {
                 if (!peersim::ParseHex(colon + 1, in.bytes)) return false;
@@ -497,7 +596,19 @@ int Run(int argc, char** argv) {
         else if (opt == "--wait")
             ok = peersim::ParseLong(v, 1, kMaxDurationMs, o.waitMs);
         else if (opt == "--sessions")
-            ok = peersim::ParseLong(v, 1, kMaxSessions, o.sessions);
+            ok = peersim::ParseLong(v, 0, kMaxSessions, o.sessions);
+        else if (opt == "--playlist")
+            o.playlist.push_back(v);
+        else if (opt == "--playlist-count") {
+            o.playlistCountGiven = true;
+            o.playlistCount = v;
+        } else if (opt == "--playlist-answer") {
+            o.playlistAnswerGiven = true;
+            o.playlistAnswer = v;
+        } else if (opt == "--playlist-pad")
+            ok = peersim::ParseLong(v, 1, kMaxDatagram, o.playlistPad);
+        else if (opt == "--permission")
+            o.permission = v;
         else if (opt == "--log")
             o.logPath = v;
         else if (opt == "--adpcm-out")

@@ -6,6 +6,8 @@ namespace {
 
 constexpr char kClassName[] = "OrvelaPlayerEmulator";
 constexpr char kFrameClassName[] = "OrvelaPlayerFrame";
+constexpr char kEditorClassName[] = "OrvelaPlayerEditor";
+constexpr int kCmdStop = 40047; // the Stop button
 constexpr COLORREF kFrameBackground = RGB(24, 24, 40);
 
 void RegisterMainClass() {
@@ -64,6 +66,18 @@ void RegisterFrameClass() {
     done = true;
 }
 
+void RegisterEditorClass(WNDPROC proc) {
+    static bool done = false;
+    if (done) return;
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = kEditorClassName;
+    RegisterClassExA(&wc);
+    done = true;
+}
+
 void Fill(HDC dc, int x, int y, int w, int h, COLORREF c) {
     const RECT r{x, y, x + w, y + h};
     HBRUSH b = CreateSolidBrush(c);
@@ -86,10 +100,18 @@ void Arrow(HDC dc, int x, int y, int dir, COLORREF c) {
     for (int i = 0; i < 4; ++i) {
         const int len = 1 + 2 * i;
         switch (dir) {
-        case 0: Fill(dc, x + 5 + i, y + 7 - i, 1, len, c); break;
-        case 1: Fill(dc, x + 8 - i, y + 7 - i, 1, len, c); break;
-        case 2: Fill(dc, x + 7 - i, y + 5 + i, len, 1, c); break;
-        default: Fill(dc, x + 7 - i, y + 8 - i, len, 1, c); break;
+        case 0:
+            Fill(dc, x + 5 + i, y + 7 - i, 1, len, c);
+            break;
+        case 1:
+            Fill(dc, x + 8 - i, y + 7 - i, 1, len, c);
+            break;
+        case 2:
+            Fill(dc, x + 7 - i, y + 5 + i, len, 1, c);
+            break;
+        default:
+            Fill(dc, x + 7 - i, y + 8 - i, len, 1, c);
+            break;
         }
     }
 }
@@ -160,11 +182,11 @@ HWND PlayerEmulator::MakeFrame(embedWindowState* state) {
     RegisterFrameClass();
     const RECT& r = state->r;
     const bool placed = r.right > r.left && r.bottom > r.top;
-    HWND frame = CreateWindowExA(WS_EX_TOOLWINDOW, kFrameClassName, "",
-                                 WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN,
-                                 placed ? r.left : 580, placed ? r.top : 40,
-                                 placed ? r.right - r.left : 420, placed ? r.bottom - r.top : 330,
-                                 main_, nullptr, GetModuleHandleA(nullptr), nullptr);
+    HWND frame = CreateWindowExA(
+        WS_EX_TOOLWINDOW, kFrameClassName, "",
+        WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN, placed ? r.left : 580,
+        placed ? r.top : 40, placed ? r.right - r.left : 420, placed ? r.bottom - r.top : 330,
+        main_, nullptr, GetModuleHandleA(nullptr), nullptr);
     if (!frame) return nullptr;
     state->me = frame;
     lastFrameState = state;
@@ -184,16 +206,22 @@ PlayerEmulator::PlayerEmulator(Options options) {
         fileMenu_ = CreatePopupMenu();
         AppendMenuA(fileMenu_, MF_STRING, 40029, "Play file...");
         AppendMenuA(fileMenu_, MF_STRING, 40155, "Play URL...");
-        if (options.fileMenu == FileMenu::WithSeparator) AppendMenuA(fileMenu_, MF_SEPARATOR, 0, nullptr);
+        if (options.fileMenu == FileMenu::WithSeparator)
+            AppendMenuA(fileMenu_, MF_SEPARATOR, 0, nullptr);
         AppendMenuA(fileMenu_, MF_STRING, 40012, "Preferences...");
-        if (options.fileMenu == FileMenu::WithSeparator) AppendMenuA(fileMenu_, MF_SEPARATOR, 0, nullptr);
+        if (options.fileMenu == FileMenu::WithSeparator)
+            AppendMenuA(fileMenu_, MF_SEPARATOR, 0, nullptr);
         AppendMenuA(fileMenu_, MF_STRING, 40001, "Exit");
         AppendMenuA(menuBar_, MF_POPUP, reinterpret_cast<UINT_PTR>(fileMenu_), "&File");
     }
-    main_ = CreateWindowExA(0, kClassName, "Winamp", WS_OVERLAPPEDWINDOW, 40, 40, 520, 360,
-                            nullptr, menuBar_, GetModuleHandleA(nullptr), nullptr);
+    main_ = CreateWindowExA(0, kClassName, "Winamp", WS_OVERLAPPEDWINDOW, 40, 40, 520, 360, nullptr,
+                            menuBar_, GetModuleHandleA(nullptr), nullptr);
     SetWindowLongPtrA(main_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     SetWindowLongPtrA(main_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PlayerEmulator::WndProc));
+    RegisterEditorClass(&PlayerEmulator::EditorProc);
+    editor_ = CreateWindowExA(WS_EX_TOOLWINDOW, kEditorClassName, "Playlist Editor", WS_POPUP, 0, 0,
+                              275, 116, main_, nullptr, GetModuleHandleA(nullptr), nullptr);
+    SetWindowLongPtrA(editor_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     if (options.visible) {
         ShowWindow(main_, SW_SHOWNORMAL);
         UpdateWindow(main_);
@@ -201,7 +229,13 @@ PlayerEmulator::PlayerEmulator(Options options) {
 }
 
 PlayerEmulator::~PlayerEmulator() {
+    StopPlayback();
+    for (const InputPlugin& p : inputs_) {
+        p.module->Quit();
+        FreeLibrary(p.dll);
+    }
     DestroyFrames();
+    if (editor_) SetWindowLongPtrA(editor_, GWLP_USERDATA, 0);
     if (main_) {
         SetWindowLongPtrA(main_, GWLP_USERDATA, 0);
         DestroyWindow(main_);
@@ -224,6 +258,68 @@ winampGeneralPurposePlugin* PlayerEmulator::LoadGeneralPlugin(const char* dll) {
 
 void PlayerEmulator::QuitGeneralPlugin() {
     if (generalRecord_) generalRecord_->quit();
+}
+
+In_Module* PlayerEmulator::LoadInputPlugin(const char* dll) {
+    HMODULE module = LoadLibraryA(dll);
+    if (!module) return nullptr;
+    auto get = reinterpret_cast<winampGetInModule2Fn>(
+        reinterpret_cast<void*>(GetProcAddress(module, "winampGetInModule2")));
+    In_Module* record = get ? get() : nullptr;
+    if (!record) {
+        FreeLibrary(module);
+        return nullptr;
+    }
+    record->hMainWindow = main_;
+    record->hDllInstance = module;
+    output_.Attach(record);
+    record->Init();
+    inputs_.push_back({module, record});
+    return record;
+}
+
+// The player offers a file to every input plug-in; the first that claims it
+// plays it.
+In_Module* PlayerEmulator::Claimant(const std::string& file) {
+    std::string name = file; // the plug-ins take a char*
+    for (const InputPlugin& p : inputs_)
+        if (p.module->IsOurFile(name.data())) return p.module;
+    return nullptr;
+}
+
+std::string PlayerEmulator::TitleOf(const std::string& file) {
+    In_Module* module = Claimant(file);
+    if (!module) return file;
+    std::string name = file;
+    char title[2048] = {};
+    int length = 0;
+    module->GetFileInfo(name.data(), title, &length);
+    return title;
+}
+
+void PlayerEmulator::StopPlayback() {
+    if (!playing_) return;
+    playing_->Stop();
+    playing_ = nullptr;
+}
+
+void PlayerEmulator::PlayCurrent() {
+    StopPlayback();
+    if (position < 0 || static_cast<size_t>(position) >= playlist.size()) return;
+    playingFile_ = playlist[static_cast<size_t>(position)].file;
+    In_Module* module = Claimant(playingFile_);
+    if (!module) return;
+    played.push_back(playingFile_);
+    output_.Attach(module); // a test's own output may have taken the shared functions
+    if (module->Play(playingFile_.data()) == 0) playing_ = module;
+}
+
+LRESULT PlayerEmulator::OnPlayFile(const COPYDATASTRUCT* copy) {
+    if (!copy || copy->dwData != wa::IPC_PLAYFILE || !copy->lpData) return FALSE;
+    const char* text = static_cast<const char*>(copy->lpData);
+    const std::string file(text, std::find(text, text + copy->cbData, '\0'));
+    playlist.push_back({file, TitleOf(file)});
+    return TRUE;
 }
 
 void PlayerEmulator::Pump(DWORD ms) {
@@ -263,7 +359,9 @@ std::vector<std::string> PlayerEmulator::FileMenuTexts() const {
     return out;
 }
 
-UINT PlayerEmulator::FileMenuId(int pos) const { return GetMenuItemID(fileMenu_, pos); }
+UINT PlayerEmulator::FileMenuId(int pos) const {
+    return GetMenuItemID(fileMenu_, pos);
+}
 
 LRESULT PlayerEmulator::OnIpc(WPARAM data, LPARAM ipc) {
     const auto index = static_cast<size_t>(data);
@@ -280,6 +378,8 @@ LRESULT PlayerEmulator::OnIpc(WPARAM data, LPARAM ipc) {
         return inRange ? reinterpret_cast<LRESULT>(playlist[index].file.c_str()) : 0;
     case wa::IPC_GETPLAYLISTTITLE:
         return inRange ? reinterpret_cast<LRESULT>(playlist[index].title.c_str()) : 0;
+    case wa::IPC_GETWND:
+        return data == wa::IPC_GETWND_PE ? reinterpret_cast<LRESULT>(editor_) : 0;
     case wa::IPC_GET_HMENU:
         return data == 1 ? reinterpret_cast<LRESULT>(fileMenu_) : 0;
     case wa::IPC_GET_GENSKINBITMAP:
@@ -306,6 +406,34 @@ LRESULT CALLBACK PlayerEmulator::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPA
     auto* self = reinterpret_cast<PlayerEmulator*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
     if (!self) return DefWindowProcA(hwnd, msg, wParam, lParam);
     self->received.push_back({msg, wParam, lParam});
-    if (msg == wa::WM_WA_IPC) return self->OnIpc(wParam, lParam);
+    switch (msg) {
+    case wa::WM_WA_IPC:
+        return self->OnIpc(wParam, lParam);
+    case WM_COPYDATA:
+        return self->OnPlayFile(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+    case wa::WM_WA_MPEG_EOF:
+        // At a track's end the player stops it (and would go on to the next).
+        self->StopPlayback();
+        return 0;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == wa::CMD_PLAY) {
+            self->PlayCurrent();
+            return 0;
+        }
+        if (LOWORD(wParam) == kCmdStop) {
+            self->StopPlayback();
+            return 0;
+        }
+        break;
+    }
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+LRESULT CALLBACK PlayerEmulator::EditorProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<PlayerEmulator*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (self && msg == WM_COMMAND) {
+        self->editorCommands.push_back(LOWORD(wParam));
+        return 0;
+    }
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }

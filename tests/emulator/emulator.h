@@ -1,6 +1,7 @@
 // The player emulator: hosts the plug-in DLLs exactly as the player does and
 // answers the IPC messages they use. Tests script its playlist and read what
-// reached the player's own window procedure.
+// reached the player's own window procedure, its playlist editor and its
+// output module.
 #pragma once
 
 #include <windows.h>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "sdk/winamp.h"
+#include "tests/emulator/output_module.h"
 
 struct PlaylistEntry {
     std::string file;
@@ -40,7 +42,7 @@ struct ReceivedMessage {
 };
 
 class PlayerEmulator {
-public:
+  public:
     enum class FileMenu { WithSeparator, WithoutSeparator, None };
     struct Options {
         FileMenu fileMenu = FileMenu::WithSeparator;
@@ -61,6 +63,22 @@ public:
     winampGeneralPurposePlugin* LoadGeneralPlugin(const char* dll);
     // Calls the loaded plug-in's quit, as the player does at exit.
     void QuitGeneralPlugin();
+
+    // Loads an input plug-in as the player does: record from its export,
+    // windows and the output module filled in, then Init. Several may be
+    // loaded; the destructor stops, quits and unloads them. Null when the
+    // DLL or its export is missing.
+    In_Module* LoadInputPlugin(const char* dll);
+    // The title the player shows for a file: what the first loaded input
+    // plug-in that claims it names it, else the file name.
+    std::string TitleOf(const std::string& file);
+    // Stops the playing input plug-in, as the Stop button does (40047).
+    void StopPlayback();
+    bool Playing() const { return playing_ != nullptr; }
+    // The player's one output module, shared by every input plug-in.
+    RecordingOutput& Output() { return output_; }
+    // Files that the Play button (40045) handed to an input plug-in, in order.
+    std::vector<std::string> played;
 
     // Dispatches messages for the given time (tests wait for timers this way).
     void Pump(DWORD ms);
@@ -100,6 +118,11 @@ public:
     std::vector<PlaylistEntry> playlist;
     int position = 0;
 
+    // The playlist editor (IPC_GETWND_PE): a hidden window that records the
+    // identifier of every WM_COMMAND it receives, in order.
+    HWND EditorWindow() const { return editor_; }
+    std::vector<int> editorCommands;
+
     // Every message that reached the player's own procedure, in order.
     std::vector<ReceivedMessage> received;
     size_t CountReceived(UINT msg, WPARAM wParam) const;
@@ -109,14 +132,28 @@ public:
     // Command id of the File menu item at a position.
     UINT FileMenuId(int pos) const;
 
-private:
+  private:
+    struct InputPlugin {
+        HMODULE dll;
+        In_Module* module;
+    };
+
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK EditorProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT OnIpc(WPARAM data, LPARAM ipc);
+    LRESULT OnPlayFile(const COPYDATASTRUCT* copy);
+    void PlayCurrent();
+    In_Module* Claimant(const std::string& file);
     HWND MakeFrame(embedWindowState* state);
 
     HWND main_ = nullptr;
+    HWND editor_ = nullptr; // owned by main_
     HMENU menuBar_ = nullptr;
     HMENU fileMenu_ = nullptr; // owned by menuBar_ when it exists
     HMODULE general_ = nullptr;
     winampGeneralPurposePlugin* generalRecord_ = nullptr;
+    std::vector<InputPlugin> inputs_;
+    RecordingOutput output_;
+    In_Module* playing_ = nullptr; // one of inputs_
+    std::string playingFile_;      // Play got a char* into it
 };

@@ -47,6 +47,7 @@ void RecordingOutput::Attach(In_Module* m) {
     m->dsp_isactive = DspIsActive;
     m->dsp_dosamples = DspDoSamples;
     m->SetInfo = SetInfo;
+    current_ = this;
 }
 
 void RecordingOutput::Set(const Settings& s) {

@@ -35,6 +35,7 @@ class RecordingOutput {
     RecordingOutput& operator=(const RecordingOutput&) = delete;
 
     // Points the record's output module and the player's functions at this.
+    // The functions are shared, so the output attached last receives them.
     void Attach(In_Module* module);
 
     void Set(const Settings& s);

@@ -5,9 +5,9 @@
 //
 // With --play it also hosts in_orvela.dll as the player hosts an input
 // plug-in, puts the stream location into the playlist as the current entry,
-// plays it into the recording output module until the track ends
-// (WM_WA_MPEG_EOF) or the time limit, stops it and writes what the output
-// received as a WAV file.
+// presses Play, lets it play into the recording output module until the
+// track ends (WM_WA_MPEG_EOF) or the time limit, stops it and writes what the
+// output received as a WAV file.
 //   player_emulator.exe [--seconds N] [--dll path]
 //                       [--play LOCATION] [--wav FILE] [--play-seconds N] [--in-dll path]
 #include <windows.h>
@@ -16,7 +16,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "host/nowplaying.h"
@@ -54,107 +53,31 @@ std::string WindowsPath(std::string path) {
     return "Z:" + path;
 }
 
-// in_orvela.dll as the player hosts an input plug-in: the record from its
-// export, the player's windows, output module and visualisation functions
-// filled in, then Init; Quit and unload at the end.
-class StreamPlayer {
-  public:
-    StreamPlayer(PlayerEmulator& player, std::string location)
-        : player_(player), location_(std::move(location)) {}
-    ~StreamPlayer() {
-        if (module_) {
-            if (playing_) module_->Stop();
-            module_->Quit();
-        }
-        if (dll_) FreeLibrary(dll_);
-    }
-    StreamPlayer(const StreamPlayer&) = delete;
-    StreamPlayer& operator=(const StreamPlayer&) = delete;
-
-    bool Load(const char* path) {
-        dll_ = LoadLibraryA(path);
-        auto get = dll_ ? reinterpret_cast<winampGetInModule2Fn>(
-                              reinterpret_cast<void*>(GetProcAddress(dll_, "winampGetInModule2")))
-                        : nullptr;
-        module_ = get ? get() : nullptr;
-        if (!module_) return false;
-        module_->hMainWindow = player_.MainWindow();
-        module_->hDllInstance = dll_;
-        output_.Attach(module_);
-        module_->Init();
-        return true;
-    }
-
-    // The playlist title the player would show for the location.
-    std::string Title() {
-        std::vector<char> name(location_.begin(), location_.end());
-        name.push_back(0);
-        char title[2048] = {};
-        int length = 0;
-        module_->GetFileInfo(name.data(), title, &length);
-        return title;
-    }
-
-    // The player offers the name to every input plug-in; ours must claim it.
-    bool Play() {
-        std::vector<char> name(location_.begin(), location_.end());
-        name.push_back(0);
-        if (!module_->IsOurFile(name.data())) return false;
-        start_ = GetTickCount();
-        module_->Play(name.data());
-        playing_ = true;
-        return true;
-    }
-
-    bool Ended() const { return player_.CountReceived(wa::WM_WA_MPEG_EOF, 0) > 0; }
-    bool Playing() const { return playing_; }
-    DWORD Elapsed() const { return GetTickCount() - start_; }
-
-    // Stops as the player does at the end of a track, or when time is up.
-    void Stop() {
-        if (!playing_) return;
-        stoppedAfter_ = Elapsed();
-        module_->Stop();
-        playing_ = false;
-    }
-
-    std::string Status() const {
-        const std::vector<int> open = output_.OpenArgs();
-        const size_t bytes = output_.PcmBytes();
-        char line[400];
-        std::string out = "Stream " + location_ + " through in_orvela.dll\r\n";
-        if (open.size() < 3) {
-            out += "  output       not opened (no answer, refused, or no audio format)\r\n";
-        } else {
-            const double seconds = double(bytes) / (double(open[0]) * open[1] * open[2] / 8);
-            std::snprintf(line, sizeof line,
-                          "  output       %d Hz, %d channel(s), %d bits\r\n"
-                          "  recorded     %u bytes of PCM, %.3f s\r\n",
-                          open[0], open[1], open[2], static_cast<unsigned>(bytes), seconds);
-            out += line;
-        }
-        const char* state = playing_  ? "playing"
-                            : Ended() ? "ended by WM_WA_MPEG_EOF, stopped"
-                                      : "stopped at the time limit";
-        std::snprintf(line, sizeof line, "  state        %s after %.1f s\r\n", state,
-                      (playing_ ? Elapsed() : stoppedAfter_) / 1000.0);
+// What became of the stream, for the window and the summary.
+std::string StreamStatus(PlayerEmulator& player, const std::string& location, bool running,
+                         DWORD ms) {
+    const std::vector<int> open = player.Output().OpenArgs();
+    const size_t bytes = player.Output().PcmBytes();
+    char line[400];
+    std::string out = "Stream " + location + " through in_orvela.dll\r\n";
+    if (open.size() < 3) {
+        out += "  output       not opened (no answer, refused, or no audio format)\r\n";
+    } else {
+        const double seconds = double(bytes) / (double(open[0]) * open[1] * open[2] / 8);
+        std::snprintf(line, sizeof line,
+                      "  output       %d Hz, %d channel(s), %d bits\r\n"
+                      "  recorded     %u bytes of PCM, %.3f s\r\n",
+                      open[0], open[1], open[2], static_cast<unsigned>(bytes), seconds);
         out += line;
-        return out;
     }
-
-    bool Recorded() const { return output_.PcmBytes() > 0; }
-    bool WriteWav(const std::string& path) const { return output_.WriteWav(path); }
-
-  private:
-    PlayerEmulator& player_;
-    std::string location_;
-    RecordingOutput output_;
-    HMODULE dll_ = nullptr;
-    In_Module* module_ = nullptr;
-    bool playing_ = false;
-    DWORD start_ = 0;
-    DWORD stoppedAfter_ = 0;
-};
+    const bool ended = player.CountReceived(wa::WM_WA_MPEG_EOF, 0) > 0;
+    const char* state = running ? "playing"
+                        : ended ? "ended by WM_WA_MPEG_EOF, stopped"
+                                : "stopped at the time limit";
+    std::snprintf(line, sizeof line, "  state        %s after %.1f s\r\n", state, ms / 1000.0);
+    out += line;
+    return out;
+}
 
 } // namespace
 
@@ -190,22 +113,27 @@ int main(int argc, char** argv) {
 
     // The stream plug-in first, so that the location is the playlist's
     // current entry (as the browser leaves it) when gen_orvela reads it.
-    StreamPlayer stream(player, location);
-    if (!location.empty()) {
-        if (!stream.Load(inDll.c_str())) {
+    const bool streaming = !location.empty();
+    if (streaming) {
+        if (!player.LoadInputPlugin(inDll.c_str())) {
             std::fprintf(stderr, "cannot load %s\n", inDll.c_str());
             return 1;
         }
-        player.playlist.push_back({location, stream.Title()});
+        player.playlist.push_back({location, player.TitleOf(location)});
         player.position = static_cast<int>(player.playlist.size()) - 1;
     }
     if (!player.LoadGeneralPlugin(dll.c_str())) {
         std::fprintf(stderr, "cannot load %s\n", dll.c_str());
         return 1;
     }
-    if (!location.empty() && !stream.Play()) {
-        std::fprintf(stderr, "in_orvela does not claim %s\n", location.c_str());
-        return 1;
+    // The user presses Play; in_orvela must claim the location.
+    const DWORD playStart = GetTickCount();
+    if (streaming) {
+        SendMessageA(player.MainWindow(), WM_COMMAND, MAKEWPARAM(wa::CMD_PLAY, 0), 0);
+        if (!player.Playing()) {
+            std::fprintf(stderr, "in_orvela does not claim %s\n", location.c_str());
+            return 1;
+        }
     }
 
     // The user chooses "Local network..." from the File menu.
@@ -243,33 +171,48 @@ int main(int argc, char** argv) {
     const DWORD shown = GetTickCount();
     const DWORD showMs = static_cast<DWORD>(seconds) * 1000;
     const DWORD playMs = static_cast<DWORD>(playSeconds) * 1000;
-    const bool streaming = !location.empty();
+    // The player stops a track that ended; we stop one that ran out of time.
+    bool running = streaming;
+    DWORD stoppedAfter = 0;
+    auto follow = [&] {
+        if (!running) return;
+        if (GetTickCount() - playStart >= playMs) player.StopPlayback();
+        if (!player.Playing()) {
+            running = false;
+            stoppedAfter = GetTickCount() - playStart;
+        }
+    };
+    auto status = [&] {
+        return StreamStatus(player, location, running,
+                            running ? GetTickCount() - playStart : stoppedAfter);
+    };
     DWORD shownStatus = shown - 1000;
     player.PumpUntil(
         [&] {
             const bool showDone = GetTickCount() - shown >= showMs;
             if (!streaming) return showDone;
-            // The player stops a track that ended, and we stop one that ran out of time.
-            if (stream.Ended() || stream.Elapsed() >= playMs) stream.Stop();
+            follow();
             // The stream's progress under the report, for anyone watching.
             if (GetTickCount() - shownStatus >= 250) {
                 shownStatus = GetTickCount();
-                SetWindowTextA(text, (report + "\r\n" + stream.Status()).c_str());
+                SetWindowTextA(text, (report + "\r\n" + status()).c_str());
             }
-            return showDone && !stream.Playing();
+            return showDone && !running;
         },
         showMs + playMs + 1000);
 
     int result = 0;
     if (streaming) {
-        stream.Stop();
-        std::string summary = "\r\n" + stream.Status();
-        if (!stream.Recorded()) {
+        player.StopPlayback();
+        follow();
+        std::string summary = "\r\n" + status();
+        const bool recorded = player.Output().PcmBytes() > 0;
+        if (!recorded) {
             summary += "  no audio reached the output\r\n";
             result = 1;
         }
         if (!wav.empty()) {
-            if (stream.Recorded() && stream.WriteWav(wav)) {
+            if (recorded && player.Output().WriteWav(wav)) {
                 summary += "  wav          " + wav + "\r\n";
             } else {
                 summary += "  wav          not written: " + wav + "\r\n";

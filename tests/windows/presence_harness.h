@@ -106,8 +106,12 @@ class ShellJob {
             RequestStop();
             Wait(15000);
         }
-        for (const char* f : {"run.sh", "out", "status", "stop"})
-            DeleteFileA((dir_ + "\\" + f).c_str());
+        // Everything the job wrote (logs too), so no later job finds it.
+        WIN32_FIND_DATAA found;
+        HANDLE h = FindFirstFileA((dir_ + "\\*").c_str(), &found);
+        for (bool more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileA(h, &found))
+            DeleteFileA((dir_ + "\\" + found.cFileName).c_str());
+        if (h != INVALID_HANDLE_VALUE) FindClose(h);
         RemoveDirectoryA(dir_.c_str());
     }
     ShellJob(const ShellJob&) = delete;
@@ -115,6 +119,10 @@ class ShellJob {
 
     bool Start(const std::string& body) {
         if (unixDir_.empty()) return false;
+        // Wine reuses process ids: a folder left by a killed run may hold an
+        // old status that would make this job look finished.
+        for (const char* f : {"status", "stop"})
+            DeleteFileA((dir_ + "\\" + f).c_str());
         // Nothing of the test process's own streams is kept open by the job.
         const std::string script = "exec </dev/null >/dev/null 2>&1\ncd " + ShellQuote(unixDir_) +
                                    " || exit 1\n(\n" + body +
