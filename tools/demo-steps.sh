@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Runs inside the rig (tools/rig.sh): the steps of the demo. Three simulated
 # computers announce themselves on the first run's group while the player
-# emulator shows the browser; one of them shares a file that Wine can open
-# through its network-name mapping, so its Shared column says "Yes". A fourth
-# streams its sound, which the player plays through in_orvela.dll and records.
+# emulator shows the browser; STUDIO shares a folder that Wine can open
+# through its network-name mapping, so its Shared column says "Yes". Through
+# the browser the demo imports STUDIO's playlist (the entries this computer
+# can reach) and double-clicks STUDIO: its agent grants, and its sound plays
+# through in_orvela.dll into the recording.
 set -euo pipefail
 root=$1 out=$2
 bin="$root/build/win/bin"
@@ -14,6 +16,7 @@ share=$(mktemp -d)
 unc="$WINEPREFIX/dosdevices/unc/STUDIO"
 mkdir -p "$share/Jazz" "$unc"
 echo demo >"$share/Jazz/Take Five.mp3"
+echo demo >"$share/Jazz/Blue Rondo.mp3"
 ln -sfn "$share" "$unc/Music"
 sim= peer=
 cleanup_demo() {
@@ -25,8 +28,8 @@ cleanup_demo() {
 }
 trap cleanup_demo EXIT
 
-# Every second for at most 20 s: the simulator stops by itself.
-"$peersim" presence --group 225.5.5.100 --port 5145 --interval 1000 --count 20 --duration 20000 \
+# Every second for at most 30 s: the simulator stops by itself.
+"$peersim" presence --group 225.5.5.100 --port 5145 --interval 1000 --count 30 --duration 30000 \
   --peer --src 127.0.0.2 --comp STUDIO --user anna --title "Dave Brubeck - Take Five" \
          --path 'D:\Music\Jazz\Take Five.mp3' --req-port 5146 \
   --peer --src 127.0.0.3 --comp LAPTOP-7 --user ben --title "Nina Simone - Sinnerman" \
@@ -35,19 +38,22 @@ trap cleanup_demo EXIT
   >"$out/peersim.txt" 2>&1 &
 sim=$!
 
-# A stream of two tones: waits at most 30 s for the player, streams 5 s,
-# says "CLOSE_STREAM" and ends.
-rm -f "$out/peer.log"
-"$peersim" stream --bind 127.0.0.5 --port 5150 --format 1 \
-  --close-after 5000 --duration 6000 --wait 30000 --log "$out/peer.log" &
+# STUDIO's agent: answers the playlist request (two of its three entries are
+# shared), grants listening, streams two tones for 5 s and says
+# "CLOSE_STREAM"; it waits at most 40 s for the player.
+rm -f "$out/agent.log"
+"$peersim" stream --bind 127.0.0.2 --port 5146 --format 1 --need-grant \
+  --playlist 'D:\Music\Jazz\Take Five.mp3' --playlist 'D:\Music\Jazz\Blue Rondo.mp3' \
+  --playlist 'C:\Users\anna\private.mp3' \
+  --close-after 5000 --duration 6000 --wait 40000 --log "$out/agent.log" &
 peer=$!
-for _ in $(seq 50); do grep -q listening "$out/peer.log" 2>/dev/null && break; sleep 0.1; done
+for _ in $(seq 50); do grep -q listening "$out/agent.log" 2>/dev/null && break; sleep 0.1; done
 
 cd "$bin"
-wine player_emulator.exe --seconds 8 --play '\\orvela::127.0.0.5:5150\Demo' \
+wine player_emulator.exe --seconds 8 --import 127.0.0.2 --listen 127.0.0.2 \
   --wav "$out/stream.wav" >"$out/player.txt" 2>&1 &
 player=$!
-sleep 6
+sleep 9
 import -window root "$out/demo.png"
 wait "$player" || true
 wait "$peer" || true

@@ -1,15 +1,16 @@
-// The player emulator as a program, for the demo: hosts gen_orvela.dll with a
-// small playlist, chooses "Local network..." so the browser opens in its
-// frame, shows its main window with the File menu and what the plug-in
-// wrote into the now-playing block, then exits after a while.
+// The player emulator as a program, for the demo: hosts gen_orvela.dll and
+// in_orvela.dll with a small playlist, chooses "Local network..." so the
+// browser opens in its frame, shows its main window with the File menu and
+// what the plug-in wrote into the now-playing block, then exits after a while.
 //
-// With --play it also hosts in_orvela.dll as the player hosts an input
-// plug-in, puts the stream location into the playlist as the current entry,
-// presses Play, lets it play into the recording output module until the
-// track ends (WM_WA_MPEG_EOF) or the time limit, stops it and writes what the
-// output received as a WAV file.
-//   player_emulator.exe [--seconds N] [--dll path]
-//                       [--play LOCATION] [--wav FILE] [--play-seconds N] [--in-dll path]
+// With --import ADDRESS it waits for that computer's row in the browser and
+// chooses "Get <name>'s playlist" from the row's menu, as a user would. With
+// --listen ADDRESS it double-clicks that computer's row: the browser asks its
+// agent for permission, appends the stream location and presses Play, and the
+// stream plays through in_orvela.dll into the recording output until the
+// track ends or the time limit; what the output received is written as WAV.
+//   player_emulator.exe [--seconds N] [--dll path] [--in-dll path]
+//                       [--import ADDRESS] [--listen ADDRESS] [--wav FILE] [--play-seconds N]
 #include <windows.h>
 
 #include <cstdio>
@@ -22,7 +23,9 @@
 #include "net/agent.h"
 #include "net/tagged_packet.h"
 #include "tests/emulator/emulator.h"
+#include "tests/emulator/menu_script.h"
 #include "tests/emulator/output_module.h"
+#include "ui/listview_win.h"
 
 namespace {
 
@@ -79,6 +82,22 @@ std::string StreamStatus(PlayerEmulator& player, const std::string& location, bo
     return out;
 }
 
+// The browser's list in the player's frame, and the row of a computer.
+ListView BrowserList(PlayerEmulator& player) {
+    HWND dialog = FindWindowExA(player.Frame(), nullptr, "#32770", nullptr);
+    return ListView(dialog ? GetDlgItem(dialog, 1007) : nullptr);
+}
+int RowOf(const ListView& rows, const std::string& address) {
+    for (int i = 0; i < rows.Count(); ++i)
+        if (const PeerRecord* r = rows.Record(i); r && address == r->address) return i;
+    return -1;
+}
+POINT RowPoint(const ListView& rows, int row) {
+    RECT r{};
+    rows.RowBounds(row, r);
+    return {r.left + 5, (r.top + r.bottom) / 2};
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -86,14 +105,16 @@ int main(int argc, char** argv) {
     int playSeconds = 30;
     std::string dll = "gen_orvela.dll";
     std::string inDll = "in_orvela.dll";
-    std::string location, wav;
+    std::string listen, import, wav;
     for (int i = 1; i + 1 < argc; ++i) {
         if (!std::strcmp(argv[i], "--seconds"))
             seconds = std::atoi(argv[++i]);
         else if (!std::strcmp(argv[i], "--dll"))
             dll = argv[++i];
-        else if (!std::strcmp(argv[i], "--play"))
-            location = argv[++i];
+        else if (!std::strcmp(argv[i], "--listen"))
+            listen = argv[++i];
+        else if (!std::strcmp(argv[i], "--import"))
+            import = argv[++i];
         else if (!std::strcmp(argv[i], "--wav"))
             wav = WindowsPath(argv[++i]);
         else if (!std::strcmp(argv[i], "--play-seconds"))
@@ -110,30 +131,13 @@ int main(int argc, char** argv) {
                        {"C:\\Music\\Miles Davis - So What.mp3", "Miles Davis - So What"},
                        {"C:\\Music\\Bill Evans - Peace Piece.mp3", "Bill Evans - Peace Piece"}};
     player.position = 1;
-
-    // The stream plug-in first, so that the location is the playlist's
-    // current entry (as the browser leaves it) when gen_orvela reads it.
-    const bool streaming = !location.empty();
-    if (streaming) {
-        if (!player.LoadInputPlugin(inDll.c_str())) {
-            std::fprintf(stderr, "cannot load %s\n", inDll.c_str());
-            return 1;
-        }
-        player.playlist.push_back({location, player.TitleOf(location)});
-        player.position = static_cast<int>(player.playlist.size()) - 1;
+    if (!player.LoadInputPlugin(inDll.c_str())) {
+        std::fprintf(stderr, "cannot load %s\n", inDll.c_str());
+        return 1;
     }
     if (!player.LoadGeneralPlugin(dll.c_str())) {
         std::fprintf(stderr, "cannot load %s\n", dll.c_str());
         return 1;
-    }
-    // The user presses Play; in_orvela must claim the location.
-    const DWORD playStart = GetTickCount();
-    if (streaming) {
-        SendMessageA(player.MainWindow(), WM_COMMAND, MAKEWPARAM(wa::CMD_PLAY, 0), 0);
-        if (!player.Playing()) {
-            std::fprintf(stderr, "in_orvela does not claim %s\n", location.c_str());
-            return 1;
-        }
     }
 
     // The user chooses "Local network..." from the File menu.
@@ -166,11 +170,59 @@ int main(int argc, char** argv) {
         rc.right, rc.bottom, player.MainWindow(), nullptr, GetModuleHandleA(nullptr), nullptr);
     SendMessageA(text, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(ANSI_FIXED_FONT)), TRUE);
 
+    // The user waits for the computers to appear, then acts on their rows.
+    const ListView rows = BrowserList(player);
+    int result = 0;
+    std::string summary;
+    const auto waitRow = [&](const std::string& address) {
+        player.PumpUntil([&] { return RowOf(rows, address) >= 0; }, 15000);
+        const int row = RowOf(rows, address);
+        if (row < 0) {
+            summary += "\r\nNo computer " + address + " appeared in the browser\r\n";
+            result = 1;
+        }
+        return row;
+    };
+    if (!import.empty()) {
+        if (const int row = waitRow(import); row >= 0) {
+            const size_t before = player.playlist.size();
+            const std::string name = rows.Record(row)->computerName;
+            MenuScript menu(3); // "Get <name>'s playlist"
+            const POINT p = RowPoint(rows, row);
+            PostMessageA(rows.Handle(), WM_RBUTTONUP, 0, MAKELPARAM(p.x, p.y));
+            SendMessageA(rows.Handle(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(p.x, p.y));
+            player.PumpUntil([&] { return player.playlist.size() > before; }, 5000);
+            summary += "\r\nPlaylist of " + name + " (" + import + "): " +
+                       std::to_string(player.playlist.size() - before) + " entries imported\r\n";
+            for (size_t i = before; i < player.playlist.size(); ++i)
+                summary += "  " + player.playlist[i].file + "\r\n";
+            if (player.playlist.size() == before) result = 1;
+        }
+    }
+    std::string location;
+    const DWORD playStart = GetTickCount();
+    if (!listen.empty()) {
+        if (const int row = waitRow(listen); row >= 0) {
+            const POINT p = RowPoint(rows, row);
+            SendMessageA(rows.Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(p.x, p.y));
+            location = player.played.empty() ? "" : player.played.back();
+            summary += "\r\nDouble-click on " + std::string(rows.Record(row)->computerName) +
+                       " (" + listen + "): " +
+                       (location.empty() ? "nothing was played" : "the browser played " + location) +
+                       "\r\n";
+            if (location.empty()) result = 1;
+        }
+    }
+    std::fputs(summary.c_str(), stdout);
+    std::fflush(stdout);
+    report += summary;
+
     // Show the window for the given time, and meanwhile (and beyond it) let
     // the stream play until its track ends or its time is up.
     const DWORD shown = GetTickCount();
     const DWORD showMs = static_cast<DWORD>(seconds) * 1000;
     const DWORD playMs = static_cast<DWORD>(playSeconds) * 1000;
+    const bool streaming = !location.empty();
     // The player stops a track that ended; we stop one that ran out of time.
     bool running = streaming;
     DWORD stoppedAfter = 0;
@@ -201,25 +253,24 @@ int main(int argc, char** argv) {
         },
         showMs + playMs + 1000);
 
-    int result = 0;
     if (streaming) {
         player.StopPlayback();
         follow();
-        std::string summary = "\r\n" + status();
+        std::string end = "\r\n" + status();
         const bool recorded = player.Output().PcmBytes() > 0;
         if (!recorded) {
-            summary += "  no audio reached the output\r\n";
+            end += "  no audio reached the output\r\n";
             result = 1;
         }
         if (!wav.empty()) {
             if (recorded && player.Output().WriteWav(wav)) {
-                summary += "  wav          " + wav + "\r\n";
+                end += "  wav          " + wav + "\r\n";
             } else {
-                summary += "  wav          not written: " + wav + "\r\n";
+                end += "  wav          not written: " + wav + "\r\n";
                 result = 1;
             }
         }
-        std::fputs(summary.c_str(), stdout);
+        std::fputs(end.c_str(), stdout);
         std::fflush(stdout);
     }
     // At exit the player calls quit, then destroys its frames.

@@ -184,7 +184,22 @@ TEST_F(BrowserRoad, PermissionGoesToTheDefaultPortAndRefusalsOrSilenceAddNothing
     EXPECT_EQ(LastEntry(), "\\\\orvela::127.0.0.3:0\\Noport's computer audio stream");
     EXPECT_NE(AgentLog("5146").find("NEED_STREAM"), std::string::npos);
     player.StopPlayback();
+    // Enter listens to the row with the selection mark; Ctrl+Enter does nothing.
     const size_t entries = player.playlist.size();
+    LVITEMA chosen{};
+    chosen.stateMask = chosen.state = LVIS_FOCUSED | LVIS_SELECTED; // as a click leaves it
+    SendMessageA(rows.Handle(), LVM_SETITEMSTATE, Row("127.0.0.3"), reinterpret_cast<LPARAM>(&chosen));
+    SendMessageA(rows.Handle(), LVM_SETSELECTIONMARK, 0, Row("127.0.0.3"));
+    BYTE keys[256] = {};
+    keys[VK_CONTROL] = 0x80;
+    SetKeyboardState(keys);
+    SendMessageA(rows.Handle(), WM_KEYDOWN, VK_RETURN, 0);
+    EXPECT_EQ(player.playlist.size(), entries) << "Ctrl+Enter listened";
+    keys[VK_CONTROL] = 0;
+    SetKeyboardState(keys);
+    SendMessageA(rows.Handle(), WM_KEYDOWN, VK_RETURN, 0);
+    EXPECT_EQ(player.playlist.size(), entries + 1) << "Enter did not listen";
+    player.StopPlayback();
 
     for (const auto& [address, caption, text] :
          {std::tuple{"127.0.0.4", "Result on play", "Denies doesn't permit sound transmission!"},
@@ -195,8 +210,8 @@ TEST_F(BrowserRoad, PermissionGoesToTheDefaultPortAndRefusalsOrSilenceAddNothing
         EXPECT_EQ(box.caption, caption);
         EXPECT_EQ(box.text, text);
     }
-    EXPECT_EQ(player.playlist.size(), entries) << "a refusal added an entry";
-    EXPECT_EQ(player.editorCommands.size(), 1u);
+    EXPECT_EQ(player.playlist.size(), entries + 1) << "a refusal added an entry";
+    EXPECT_EQ(player.editorCommands.size(), 2u);
 }
 
 TEST_F(BrowserRoad, RowMenuPlaysTheSharedFileAndImportsTheReachableEntriesOfAPlaylist) {
