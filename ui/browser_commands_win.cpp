@@ -9,11 +9,11 @@
 #include "net/listen_win.h"
 #include "net/peer_table.h"
 #include "net/requests.h"
+#include "sdk/wa_ipc.h"
 #include "ui/browser_win.h"
 #include "ui/commands.h"
 #include "ui/listview_win.h"
 #include "ui/resource.h"
-#include "sdk/wa_ipc.h"
 #include "ui/sorting.h"
 
 namespace {
@@ -35,8 +35,8 @@ unsigned ChooseFromMenu(HWND owner, const std::vector<MenuEntry>& entries, POINT
         const UINT flags = e.separator ? MF_SEPARATOR : MF_STRING | (e.greyed ? MF_GRAYED : 0);
         AppendMenuA(menu.get(), flags, e.id, e.separator ? nullptr : e.text.c_str());
     }
-    return static_cast<unsigned>(TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_NONOTIFY, at.x,
-                                                at.y, 0, owner, nullptr));
+    return static_cast<unsigned>(
+        TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_NONOTIFY, at.x, at.y, 0, owner, nullptr));
 }
 
 int CALLBACK CompareRowsByLocale(LPARAM a, LPARAM b, LPARAM column) {
@@ -53,7 +53,9 @@ LRESULT CWndOrvelaList::OnNotify(WPARAM, NMHDR* header, LRESULT* result) {
     if (!browser || !header || header->code != static_cast<UINT>(NM_RCLICK) ||
         header->hwndFrom != ListView(hwnd).Header())
         return 0;
-    return browser->OnListNotify(header, result);
+    // Handled here, so a list-view that does pass it on never shows a second menu.
+    browser->OnListNotify(header, result);
+    return 1;
 }
 
 LRESULT CDialogBrowser::OnNotify(WPARAM, NMHDR* header, LRESULT* result) {
@@ -88,9 +90,12 @@ LRESULT CDialogBrowser::ActivateRow(int row) {
     RedrawVisibleRows();
     const ListView rows(list.hwnd);
     rows.EnsureVisible(row);
-    // The record is the row's until the row goes, which nothing here does:
-    // the permission wait dispatches no messages.
-    if (const PeerRecord* record = rows.Record(row)) ListenTo(record, hwnd, playerWindow());
+    const PeerRecord* found = rows.Record(row);
+    if (!found) return 1;
+    // A copy: the boxes and the player's Play may dispatch messages, and an
+    // age-out tick may then remove the row and free its record.
+    const PeerRecord record = *found;
+    ListenTo(&record, hwnd, playerWindow());
     return 1;
 }
 
@@ -180,7 +185,9 @@ void CDialogBrowser::StartPlaylistRequest(const PeerRecord& record) {
 }
 
 LRESULT CDialogBrowser::OnPlaylistSocket(WPARAM socket, LPARAM event) {
-    if (static_cast<SOCKET>(socket) != request.Socket() || !request.Socket()) return 1;
+    // Events still queued for an abandoned request's socket are dropped.
+    if (request.Socket() == INVALID_SOCKET || static_cast<SOCKET>(socket) != request.Socket())
+        return 1;
     if (WSAGETSELECTERROR(event)) {
         request.Close();
         return 1;

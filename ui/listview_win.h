@@ -24,7 +24,8 @@ class ListView {
         LVITEMA item{};
         item.mask = LVIF_PARAM;
         item.iItem = row;
-        if (!list_ || row < 0 || !SendMessageA(list_, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
+        if (!list_ || row < 0 ||
+            !SendMessageA(list_, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
             return nullptr;
         return reinterpret_cast<PeerRecord*>(item.lParam);
     }
@@ -56,7 +57,8 @@ class ListView {
         HDITEMA item{};
         item.mask = HDI_LPARAM;
         HWND h = Header();
-        if (!h || !SendMessageA(h, HDM_GETITEMA, index, reinterpret_cast<LPARAM>(&item))) return nullptr;
+        if (!h || !SendMessageA(h, HDM_GETITEMA, index, reinterpret_cast<LPARAM>(&item)))
+            return nullptr;
         return reinterpret_cast<const ColumnTag*>(item.lParam);
     }
 

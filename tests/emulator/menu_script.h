@@ -9,8 +9,8 @@
 
 // Answers the next pop-up menu of this thread from inside its own loop: reads
 // its items, then moves the pointer onto the item `pick` and chooses it with
-// Enter (0 or a greyed item: closes the menu, choosing nothing). A thread timer keeps the loop's filter running; the number of
-// steps is bounded, so a test never hangs on a menu.
+// Enter (0 or a greyed item: closes the menu, choosing nothing). A thread timer keeps the loop's
+// filter running; the number of steps is bounded, so a test never hangs on a menu.
 class MenuScript {
   public:
     struct Item {
@@ -54,7 +54,8 @@ class MenuScript {
             }
         }
         for (int i = 0; i < GetMenuItemCount(menu); ++i)
-            if (pick_ && GetMenuItemID(menu, i) == pick_ && !(GetMenuState(menu, i, MF_BYPOSITION) & MF_GRAYED))
+            if (pick_ && GetMenuItemID(menu, i) == pick_ &&
+                !(GetMenuState(menu, i, MF_BYPOSITION) & MF_GRAYED))
                 target = i;
         RECT r{};
         if (target < 0 || ++steps_ > 50 || !GetMenuItemRect(nullptr, menu, target, &r)) {

@@ -14,7 +14,9 @@
 
 namespace {
 
-std::vector<uint8_t> Bytes(const std::string& s) { return {s.begin(), s.end()}; }
+std::vector<uint8_t> Bytes(const std::string& s) {
+    return {s.begin(), s.end()};
+}
 
 // A playlist packet: field 0 the count text, then (tag, entry) pairs.
 std::vector<uint8_t> Playlist(const std::string& count,
@@ -62,7 +64,8 @@ TEST(Requests, PlaylistAnswers) {
     // Only present, reachable entries, in tag order, under the name that reached them.
     o = Read(Playlist("4", {{3, "\\\\srv\\ok.mp3"}, {1, "D:\\Music\\a.mp3"}, {2, "C:\\x\\b.mp3"}}));
     EXPECT_EQ(o.kind, Kind::Import);
-    EXPECT_EQ(o.entries, (std::vector<std::string>{"\\\\JOHN-PC\\Music\\a.mp3", "\\\\srv\\ok.mp3"}));
+    EXPECT_EQ(o.entries,
+              (std::vector<std::string>{"\\\\JOHN-PC\\Music\\a.mp3", "\\\\srv\\ok.mp3"}));
     EXPECT_TRUE(o.message.empty());
 
     // No count, a zero or unreadable count, nothing reachable, a name too long

@@ -168,8 +168,8 @@ TEST_F(BrowserRoad, DoubleClickPlaysTheComputersSoundThroughTheStreamPlugInUntil
     ASSERT_TRUE(PumpUntil([&] { return player.Output().PcmBytes() > 44100; }, 10000))
         << AgentLog("5160");
     player.StopPlayback();
-    ASSERT_TRUE(PumpUntil([&] { return AgentLog("5160").find("CLOSE_STREAM") != std::string::npos; },
-                          5000));
+    ASSERT_TRUE(PumpUntil(
+        [&] { return AgentLog("5160").find("CLOSE_STREAM") != std::string::npos; }, 5000));
     const std::string log = AgentLog("5160");
     EXPECT_LT(log.find("text=\"NEED_STREAM\""), log.find("text=\"OPEN_STREAM\"")) << log;
 }
@@ -188,7 +188,8 @@ TEST_F(BrowserRoad, PermissionGoesToTheDefaultPortAndRefusalsOrSilenceAddNothing
     const size_t entries = player.playlist.size();
     LVITEMA chosen{};
     chosen.stateMask = chosen.state = LVIS_FOCUSED | LVIS_SELECTED; // as a click leaves it
-    SendMessageA(rows.Handle(), LVM_SETITEMSTATE, Row("127.0.0.3"), reinterpret_cast<LPARAM>(&chosen));
+    SendMessageA(rows.Handle(), LVM_SETITEMSTATE, Row("127.0.0.3"),
+                 reinterpret_cast<LPARAM>(&chosen));
     SendMessageA(rows.Handle(), LVM_SETSELECTIONMARK, 0, Row("127.0.0.3"));
     BYTE keys[256] = {};
     keys[VK_CONTROL] = 0x80;
@@ -228,9 +229,10 @@ TEST_F(BrowserRoad, RowMenuPlaysTheSharedFileAndImportsTheReachableEntriesOfAPla
     ASSERT_EQ(bind(slow, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
     const std::string shared = "D:\\Music\\Pop\\a.mp3";
     Start(Computer("127.0.0.2", "PC7", "5170", shared) +
-              Computer("127.0.0.3", "JOHN-PC", "5171", shared) + Computer("127.0.0.4", "ERR", "5172") +
-              Computer("127.0.0.5", "ZERO", "5173") + Computer("127.0.0.6", "FAR", "5174") +
-              Computer("127.0.0.7", "BIG", "5175") + Computer("127.0.0.8", "SLOW", "5178"),
+              Computer("127.0.0.3", "JOHN-PC", "5171", shared) +
+              Computer("127.0.0.4", "ERR", "5172") + Computer("127.0.0.5", "ZERO", "5173") +
+              Computer("127.0.0.6", "FAR", "5174") + Computer("127.0.0.7", "BIG", "5175") +
+              Computer("127.0.0.8", "SLOW", "5178"),
           {Agent("127.0.0.2", "5170",
                  {"--playlist", shared, "--playlist", "D:\\elsewhere\\x.mp3", "--playlist",
                   "\\\\PC7\\solo.mp3"}),
@@ -238,7 +240,8 @@ TEST_F(BrowserRoad, RowMenuPlaysTheSharedFileAndImportsTheReachableEntriesOfAPla
            Agent("127.0.0.4", "5172", {"--playlist-answer", "PLAYLIST_ERROR"}),
            Agent("127.0.0.5", "5173", {"--playlist", "\\\\PC7\\solo.mp3", "--playlist-count", "0"}),
            Agent("127.0.0.6", "5174", {"--playlist", "D:\\elsewhere\\x.mp3"}),
-           Agent("127.0.0.7", "5175", {"--playlist", "\\\\PC7\\solo.mp3", "--playlist-pad", "6000"})});
+           Agent("127.0.0.7", "5175",
+                 {"--playlist", "\\\\PC7\\solo.mp3", "--playlist-pad", "6000"})});
     WaitRows(7);
 
     // An unreachable share greys the file entries; the name is shown as John-pc.
@@ -323,8 +326,10 @@ TEST_F(BrowserRoad, HeaderMenuSortsByEachColumnAndTheDirectionIsSaved) {
     EXPECT_EQ(Column(0), before);
 
     player.DestroyFrames(); // the settings are saved
-    for (const auto& [key, mark] : {std::pair{"COL_COMP_NAME", "2"}, {"COL_USER_NAME", "1"},
-                                    {"COL_TITLE", "2"}, {"COL_SHARED", "2"}}) {
+    for (const auto& [key, mark] : {std::pair{"COL_COMP_NAME", "2"},
+                                    {"COL_USER_NAME", "1"},
+                                    {"COL_TITLE", "2"},
+                                    {"COL_SHARED", "2"}}) {
         const std::string value = Setting("COLUMNS", key); // visible|position|sortMark|width
         const size_t bar = value.find('|', value.find('|') + 1);
         EXPECT_EQ(value.substr(bar + 1, value.find('|', bar + 1) - bar - 1), mark) << value;
@@ -349,9 +354,9 @@ TEST_F(BrowserRoad, UserGroupDialogMovesTheBrowserToAnotherGroup) {
     };
     const auto label = [&] { return WindowText(GetDlgItem(dialog, 1009)); };
     std::string shown;
-    EXPECT_EQ(change({[&](HWND d) { shown = WindowText(GetDlgItem(d, 1012)); },
-                      enter("5", IDCANCEL)}),
-              2u);
+    EXPECT_EQ(
+        change({[&](HWND d) { shown = WindowText(GetDlgItem(d, 1012)); }, enter("5", IDCANCEL)}),
+        2u);
     EXPECT_EQ(shown, "100");
     EXPECT_EQ(label(), "[user group : 100]");
     EXPECT_EQ(rows.Count(), 1) << "Cancel changed the list";
