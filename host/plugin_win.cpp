@@ -1,12 +1,13 @@
 // The general-purpose plug-in: its record, start and stop, and the hook on
 // the player's main window that dispatches the menu command, the now-playing
 // timer and the agent's playlist request.
-#include <winsock2.h>
 #include <windows.h>
+#include <winsock2.h>
 
 #include "host/nowplaying_win.h"
 #include "host/plugin_win.h"
 #include "net/agent.h"
+#include "scrollskin/scrollskin_win.h"
 #include "sdk/winamp.h"
 
 namespace {
@@ -66,6 +67,7 @@ LRESULT CALLBACK HookProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 int WA_CDECL Init() {
+    ScrollSkinInstall();
     HWND player = g_plugin.hwndParent;
     SetModuleInstance(g_plugin.hDllInstance);
 
@@ -75,8 +77,8 @@ int WA_CDECL Init() {
     if (NowPlayingBlock* block = OpenBlock())
         block->hwndPlayer = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(player));
 
-    HMENU fileMenu = reinterpret_cast<HMENU>(
-        SendMessageA(player, wa::WM_WA_IPC, 1, wa::IPC_GET_HMENU));
+    HMENU fileMenu =
+        reinterpret_cast<HMENU>(SendMessageA(player, wa::WM_WA_IPC, 1, wa::IPC_GET_HMENU));
     if (fileMenu) InsertMenuItemAfterFirstSeparator(fileMenu);
 
     g_playerProc = reinterpret_cast<WNDPROC>(
@@ -86,6 +88,7 @@ int WA_CDECL Init() {
 }
 
 void WA_CDECL Quit() {
+    ScrollSkinRemove();
     KillTimer(g_plugin.hwndParent, ORVELA_TIMER_ID);
     // The host is ending: the hook, menu item and block stay until it does.
 }
@@ -94,8 +97,14 @@ void WA_CDECL Quit() {
 
 HINSTANCE g_moduleInstance = nullptr;
 
-void SetModuleInstance(HINSTANCE instance) { g_moduleInstance = instance; }
+void SetModuleInstance(HINSTANCE instance) {
+    g_moduleInstance = instance;
+}
 
-extern "C" winampGeneralPurposePlugin* WA_CDECL winampGetGeneralPurposePlugin() { return &g_plugin; }
+extern "C" winampGeneralPurposePlugin* WA_CDECL winampGetGeneralPurposePlugin() {
+    return &g_plugin;
+}
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) {
+    return TRUE;
+}

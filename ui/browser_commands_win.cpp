@@ -50,9 +50,10 @@ int CALLBACK CompareRowsByLocale(LPARAM a, LPARAM b, LPARAM column) {
 } // namespace
 
 LRESULT CWndOrvelaList::OnNotify(WPARAM, NMHDR* header, LRESULT* result) {
-    if (!browser || !header || header->code != static_cast<UINT>(NM_RCLICK) ||
-        header->hwndFrom != ListView(hwnd).Header())
-        return 0;
+    if (!browser || !header || header->hwndFrom != ListView(hwnd).Header()) return 0;
+    if (header->code == static_cast<UINT>(NM_CUSTOMDRAW))
+        return browser->OnHeaderCustomDraw(reinterpret_cast<NMCUSTOMDRAW*>(header), result);
+    if (header->code != static_cast<UINT>(NM_RCLICK)) return 0;
     // Handled here, so a list-view that does pass it on never shows a second menu.
     browser->OnListNotify(header, result);
     return 1;

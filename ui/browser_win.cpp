@@ -10,6 +10,7 @@
 #include "host/plugin_win.h"
 #include "net/peer_table.h"
 #include "net/requests.h"
+#include "scrollskin/scrollskin_win.h"
 #include "ui/columns_win.h"
 #include "ui/peer_rows_win.h"
 #include "ui/resource.h"
@@ -87,7 +88,10 @@ LRESULT CDialogBrowser::OnInitDialog() {
         list.browser = this;
         HWND h = GetDlgItem(list.hwnd, 0);
         header.subclass(h ? h : headerWindow());
-        // The scroll-bar skinning layer attaches to the list here once it exists.
+        // The list's bars become the skinning layer's, 14 pixels across with
+        // 14-pixel arrows, painted by this dialog.
+        ScrollSkinAttach(list.hwnd);
+        ScrollSkinSetSize(list.hwnd, SB_BOTH, 14, 14);
         createFont();
         applyListColors();
         SendMessageA(list.hwnd, LVM_SETEXTENDEDLISTVIEWSTYLE, kListStyles, kListStyles);

@@ -67,10 +67,12 @@ class CDialogBrowser : public CDialogOrv {
 
     // The list's and its header's notifications; 0 when not handled.
     LRESULT OnListNotify(NMHDR* header, LRESULT* result);
-    // Custom drawing of the list's rows and the parts of its scroll bars:
-    // not handled yet, so the platform draws them.
-    virtual LRESULT OnListCustomDraw(NMLVCUSTOMDRAW*, LRESULT*) { return 0; }
-    LRESULT OnScrollPartDraw(NMHDR*, LRESULT*) { return 0; }
+    // Custom drawing, all from the skin: the list's cells and the activated
+    // row's frame, the header's items, and every part of the list's scroll
+    // bars (ui/painting_win.cpp).
+    virtual LRESULT OnListCustomDraw(NMLVCUSTOMDRAW* draw, LRESULT* result);
+    LRESULT OnScrollPartDraw(NMHDR* header, LRESULT* result);
+    LRESULT OnHeaderCustomDraw(NMCUSTOMDRAW* draw, LRESULT* result);
 
     // Frames `row` and asks its computer for its sound; 0 for row -1.
     LRESULT ActivateRow(int row);

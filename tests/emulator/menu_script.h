@@ -61,7 +61,9 @@ class MenuScript {
         if (target < 0 || ++steps_ > 50 || !GetMenuItemRect(nullptr, menu, target, &r)) {
             EndMenu();
         } else if (GetMenuState(menu, target, MF_BYPOSITION) & MF_HILITE) {
-            PostMessageA(window, WM_KEYDOWN, VK_RETURN, 0);
+            // Once: a key the menu has no time to take would reach the list.
+            if (!entered_) PostMessageA(window, WM_KEYDOWN, VK_RETURN, 0);
+            entered_ = true;
         } else if (steps_ % 3 == 1) {
             // The pointer, not the keyboard: the menu follows the pointer,
             // which may rest on another item when the menu opens.
@@ -72,6 +74,7 @@ class MenuScript {
     static inline MenuScript* current_ = nullptr;
     unsigned pick_;
     int steps_ = 0;
+    bool entered_ = false;
     HHOOK filter_ = nullptr;
     UINT_PTR timer_ = 0;
 };

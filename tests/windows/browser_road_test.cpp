@@ -112,6 +112,9 @@ struct BrowserRoad : PresenceTest {
     // A right-click at `p` in `w`'s client coordinates. The release is queued
     // first: the list-view follows a pressed button until it sees one.
     static void RightClick(HWND w, POINT p) {
+        POINT screen = p; // where the user's pointer is, and the menu opens
+        ClientToScreen(w, &screen);
+        SetCursorPos(screen.x, screen.y);
         PostMessageA(w, WM_RBUTTONUP, 0, MAKELPARAM(p.x, p.y));
         SendMessageA(w, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(p.x, p.y));
         PumpFor(50);
