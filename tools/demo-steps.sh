@@ -28,6 +28,15 @@ cleanup_demo() {
 }
 trap cleanup_demo EXIT
 
+# More computers than the browser's page holds, so its skinned scroll bar shows.
+more=()
+names=(ATTIC BASEMENT CELLAR DEN ENTRY FOYER GARAGE HALL ISLAND JETTY KIOSK LOFT MEZZANINE NOOK
+       OFFICE PORCH QUAY ROOF STUDY TOWER UPSTAIRS VAULT WING YARD)
+for i in "${!names[@]}"; do
+  more+=(--peer --src "127.0.0.$((10 + i))" --comp "${names[$i]}" --user "guest$i"
+         --title "Track $((i + 1))")
+done
+
 # Every second for at most 30 s: the simulator stops by itself.
 "$peersim" presence --group 225.5.5.100 --port 5145 --interval 1000 --count 30 --duration 30000 \
   --peer --src 127.0.0.2 --comp STUDIO --user anna --title "Dave Brubeck - Take Five" \
@@ -35,7 +44,7 @@ trap cleanup_demo EXIT
   --peer --src 127.0.0.3 --comp LAPTOP-7 --user ben --title "Nina Simone - Sinnerman" \
          --path 'C:\Users\ben\Music\Sinnerman.mp3' --req-port 5146 \
   --peer --src 127.0.0.4 --comp KITCHEN --user carla --title "Radio mix" --req-port 5146 \
-  >"$out/peersim.txt" 2>&1 &
+  "${more[@]}" >"$out/peersim.txt" 2>&1 &
 sim=$!
 
 # STUDIO's agent: answers the playlist request (two of its three entries are
