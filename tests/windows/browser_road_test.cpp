@@ -3,10 +3,14 @@
 // announcing themselves and their agents answering inside the test's network
 // namespace. The answers' meaning, the menus' data and the row order are
 // proven natively; these prove the clicks, the player and the sockets.
+#include "scrollskin/redirect_win.h"
+#include "scrollskin/scrollskin_win.h"
 #include "tests/windows/browser_support.h"
 #include "tests/windows/presence_harness.h"
 #include "ui/listview_win.h"
 
+#include <iterator>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -52,11 +56,12 @@ struct BrowserRoad : PresenceTest {
     HWND dialog = nullptr;
     ListView rows{nullptr};
     ShellJob sims;
+    const char* settingsContent = nullptr;
 
     void SetUp() override {
         PresenceTest::SetUp();
         if (IsSkipped()) return;
-        ResetSettings();
+        ResetSettings(settingsContent);
         ASSERT_NE(player.LoadInputPlugin("in_orvela.dll"), nullptr);
         ASSERT_NE(player.LoadGeneralPlugin("gen_orvela.dll"), nullptr);
         SendMessageA(player.MainWindow(), WM_COMMAND, MAKEWPARAM(1, 0), 0);
@@ -381,6 +386,146 @@ TEST_F(BrowserRoad, UserGroupDialogMovesTheBrowserToAnotherGroup) {
     EXPECT_EQ(rows.Count(), 0);
     seven.RequestStop();
     EXPECT_TRUE(seven.Wait(15000));
+}
+
+// Counts the GDI objects that the plug-in's own code makes and deletes.
+namespace gdi {
+std::set<HGDIOBJ> live;
+int made = 0;
+HMODULE plugin = nullptr;
+enum { kDc, kBitmap, kBrush, kPen, kDeleteObject, kDeleteDc };
+Redirection table[6];
+template <class F> F Original(int slot) {
+    return reinterpret_cast<F>(table[slot].original);
+}
+bool FromPlugin(void* caller) {
+    HMODULE m = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       static_cast<LPCSTR>(caller), &m);
+    return m && m == plugin;
+}
+template <class H> H Made(H h, void* caller) {
+    if (h && FromPlugin(caller)) {
+        live.insert(h);
+        ++made;
+    }
+    return h;
+}
+HDC WINAPI Dc(HDC d) {
+    return Made(Original<HDC(WINAPI*)(HDC)>(kDc)(d), __builtin_return_address(0));
+}
+HBITMAP WINAPI Bitmap(HDC d, int w, int h) {
+    return Made(Original<HBITMAP(WINAPI*)(HDC, int, int)>(kBitmap)(d, w, h),
+                __builtin_return_address(0));
+}
+HBRUSH WINAPI Brush(COLORREF c) {
+    return Made(Original<HBRUSH(WINAPI*)(COLORREF)>(kBrush)(c), __builtin_return_address(0));
+}
+HPEN WINAPI Pen(int s, int w, COLORREF c) {
+    return Made(Original<HPEN(WINAPI*)(int, int, COLORREF)>(kPen)(s, w, c),
+                __builtin_return_address(0));
+}
+BOOL WINAPI DeleteObj(HGDIOBJ o) {
+    live.erase(o);
+    return Original<BOOL(WINAPI*)(HGDIOBJ)>(kDeleteObject)(o);
+}
+BOOL WINAPI DeleteDc(HDC d) {
+    live.erase(d);
+    return Original<BOOL(WINAPI*)(HDC)>(kDeleteDc)(d);
+}
+const bool filled = [] {
+    const std::pair<const char*, void*> entries[] = {
+        {"CreateCompatibleDC", reinterpret_cast<void*>(&Dc)},
+        {"CreateCompatibleBitmap", reinterpret_cast<void*>(&Bitmap)},
+        {"CreateSolidBrush", reinterpret_cast<void*>(&Brush)},
+        {"CreatePen", reinterpret_cast<void*>(&Pen)},
+        {"DeleteObject", reinterpret_cast<void*>(&DeleteObj)},
+        {"DeleteDC", reinterpret_cast<void*>(&DeleteDc)}};
+    for (int i = 0; i < 6; ++i)
+        table[i] = {entries[i].first, entries[i].second, nullptr};
+    return true;
+}();
+} // namespace gdi
+
+// A Title column wider than the list, so that both skinned bars show.
+struct BrowserPaint : BrowserRoad {
+    BrowserPaint() { settingsContent = "[COLUMNS]\r\nCOL_TITLE=1|3|0|600\r\n"; }
+};
+
+TEST_F(BrowserPaint, ListHeaderAndBarsArePaintedFromTheSkinWithoutLeakingGdiObjects) {
+    Args computers;
+    for (int i = 0; i < 30; ++i)
+        computers =
+            computers + Computer("127.0.0." + std::to_string(10 + i), "PC" + std::to_string(i), "");
+    Start(computers, {});
+    WaitRows(30);
+    Box box; // no agent answers at 5146: the activation ends in an error box
+    {
+        ModalScript script({box.Answer()});
+        DoubleClick(0);
+    }
+    LVITEMA selected{};
+    selected.stateMask = selected.state = LVIS_SELECTED;
+    SendMessageA(rows.Handle(), LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(&selected));
+    const auto repaint = [&] {
+        RedrawWindow(rows.Handle(), nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_FRAME | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    };
+    repaint();
+
+    const SkinSpec& skin = player.skin;
+    RECT cell{LVIR_LABEL, 1, 0, 0}, frame{};
+    SendMessageA(rows.Handle(), LVM_GETSUBITEMRECT, 2, reinterpret_cast<LPARAM>(&cell));
+    rows.RowBounds(0, frame);
+    HDC dc = GetDC(rows.Handle());
+    EXPECT_EQ(GetPixel(dc, cell.right - 2, (cell.top + cell.bottom) / 2), skin.colors[0]);
+    const int rowHeight = cell.bottom - cell.top;
+    EXPECT_EQ(GetPixel(dc, cell.right - 2, (cell.top + cell.bottom) / 2 - rowHeight),
+              skin.colors[19])
+        << "the selected row";
+    EXPECT_EQ(GetPixel(dc, frame.left, frame.top + 2), skin.colors[1]) << "the activated frame";
+    ReleaseDC(rows.Handle(), dc);
+    RECT item{};
+    rows.HeaderItemRect(0, item);
+    dc = GetDC(rows.Header());
+    EXPECT_EQ(GetPixel(dc, item.left + 2, item.top + 2), skin.colors[7]);
+    ReleaseDC(rows.Header(), dc);
+
+    // The bars, in the list's window coordinates: both 14 across.
+    const auto* layer =
+        static_cast<const ScrollSkinWindow*>(GetPropA(rows.Handle(), ScrollSkinProperty));
+    ASSERT_TRUE(layer && layer->bars[0].shown && layer->bars[1].shown);
+    RECT window{};
+    GetWindowRect(rows.Handle(), &window);
+    const int right = window.right - window.left - layer->borders[1];
+    const int bottom = window.bottom - window.top - layer->borders[3];
+    const int top = layer->borders[2], barLeft = right - 14;
+    const HBITMAP source = PlayerEmulator::CreateSkinBitmap(skin);
+    HDC skinDc = CreateCompatibleDC(nullptr);
+    const HGDIOBJ old = SelectObject(skinDc, source);
+    dc = GetWindowDC(rows.Handle());
+    for (const auto& [x, y, sx, sy] : {std::tuple{0, 0, 0, 31}, {7, 7, 7, 38}, {13, 4, 13, 35}})
+        EXPECT_EQ(GetPixel(dc, barLeft + x, top + y), GetPixel(skinDc, sx, sy)) << "up arrow";
+    EXPECT_EQ(GetPixel(dc, barLeft + 1, top + 14 + 1), GetPixel(skinDc, 57, 32)) << "thumb";
+    const COLORREF track = RGB((GetRValue(skin.colors[13]) + GetRValue(skin.colors[14])) / 2,
+                               (GetGValue(skin.colors[13]) + GetGValue(skin.colors[14])) / 2,
+                               (GetBValue(skin.colors[13]) + GetBValue(skin.colors[14])) / 2);
+    EXPECT_EQ(GetPixel(dc, barLeft + 7, bottom - 14 - 14 - 3), track) << "track";
+    EXPECT_EQ(GetPixel(dc, barLeft + 7, bottom - 7), skin.colors[17]) << "corner";
+    ReleaseDC(rows.Handle(), dc);
+    SelectObject(skinDc, old);
+    DeleteDC(skinDc);
+    DeleteObject(source);
+
+    // Every GDI object the plug-in makes while painting is deleted again.
+    ASSERT_GT(RedirectImports("gdi32.dll", gdi::table, std::size(gdi::table), nullptr), 0u);
+    gdi::plugin = GetModuleHandleA("gen_orvela.dll");
+    for (int i = 0; i < 1000; ++i)
+        repaint();
+    RestoreImports("gdi32.dll", gdi::table, std::size(gdi::table), nullptr);
+    EXPECT_GT(gdi::made, 1000) << "the plug-in's painting was not watched";
+    EXPECT_TRUE(gdi::live.empty()) << gdi::live.size() << " objects outlived their paint";
 }
 
 } // namespace
