@@ -526,6 +526,15 @@ TEST_F(BrowserPaint, ListHeaderAndBarsArePaintedFromTheSkinWithoutLeakingGdiObje
     RestoreImports("gdi32.dll", gdi::table, std::size(gdi::table), nullptr);
     EXPECT_GT(gdi::made, 1000) << "the plug-in's painting was not watched";
     EXPECT_TRUE(gdi::live.empty()) << gdi::live.size() << " objects outlived their paint";
+
+    // After the plug-in's quit the list's own calls reach the platform again.
+    player.QuitGeneralPlugin();
+    SCROLLINFO info{};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_RANGE;
+    info.nMax = 5000;
+    SetScrollInfo(rows.Handle(), SB_VERT, &info, FALSE);
+    EXPECT_NE(layer->bars[1].scrollInfo.max, 5000);
 }
 
 } // namespace
