@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ui/listview_win.h"
 #include "ui/resource.h"
 
 static_assert(IDC_SHOW_COMPUTER == kSelectColumnsFirstBox);
@@ -66,16 +67,11 @@ void ListViewColumns::DeleteColumn(int index) {
 }
 
 int ListViewColumns::RowCount() const {
-    const LRESULT n = SendMessageA(list_, LVM_GETITEMCOUNT, 0, 0);
-    return n > 0 ? static_cast<int>(n) : 0;
+    return ListView(list_).Count();
 }
 
 const PeerRecord* ListViewColumns::RowRecord(int row) const {
-    LVITEMA item{};
-    item.mask = LVIF_PARAM;
-    item.iItem = row;
-    if (!SendMessageA(list_, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return nullptr;
-    return reinterpret_cast<const PeerRecord*>(item.lParam);
+    return ListView(list_).Record(row);
 }
 
 void ListViewColumns::SetCellText(int row, int subItem, const char* text) {

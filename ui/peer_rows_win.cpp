@@ -2,19 +2,14 @@
 
 #include <commctrl.h>
 
+#include "ui/listview_win.h"
+
 int ListViewPeerRows::Count() const {
-    if (!list_) return 0;
-    const LRESULT n = SendMessageA(list_, LVM_GETITEMCOUNT, 0, 0);
-    return n > 0 ? static_cast<int>(n) : 0;
+    return ListView(list_).Count();
 }
 
 PeerRecord* ListViewPeerRows::RecordAt(int row) const {
-    if (!list_ || row < 0) return nullptr;
-    LVITEMA item{};
-    item.mask = LVIF_PARAM;
-    item.iItem = row;
-    if (!SendMessageA(list_, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return nullptr;
-    return reinterpret_cast<PeerRecord*>(item.lParam);
+    return ListView(list_).Record(row);
 }
 
 int ListViewPeerRows::Append(PeerRecord* record) {
