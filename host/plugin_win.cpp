@@ -49,19 +49,26 @@ void InsertMenuItemAfterFirstSeparator(HMENU menu) {
 }
 
 LRESULT CALLBACK HookProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    WindowPlayerIpc player(hwnd);
-    switch (msg) {
-    case WM_COMMAND:
-        if (LOWORD(wParam) == kBrowserCommandId) OnBrowserCommand(hwnd);
-        break; // the player sees its command too
-    case WM_TIMER:
-        if (wParam == ORVELA_TIMER_ID) {
-            UpdateNowPlaying(OpenBlock(), player);
-            return 0;
+    // Nothing may unwind into the player: a failure (the playlist export
+    // allocates) answers as if the block were left alone.
+    try {
+        WindowPlayerIpc player(hwnd);
+        switch (msg) {
+        case WM_COMMAND:
+            if (LOWORD(wParam) == kBrowserCommandId) OnBrowserCommand(hwnd);
+            break; // the player sees its command too
+        case WM_TIMER:
+            if (wParam == ORVELA_TIMER_ID) {
+                UpdateNowPlaying(OpenBlock(), player);
+                return 0;
+            }
+            break;
+        case agent::ORVELA_PLAYLIST_REQUEST:
+            return ExportPlaylist(OpenBlock(), player);
         }
-        break;
-    case agent::ORVELA_PLAYLIST_REQUEST:
-        return ExportPlaylist(OpenBlock(), player);
+    } catch (...) {
+        if (msg == agent::ORVELA_PLAYLIST_REQUEST) return 0;
+        if (msg == WM_TIMER && wParam == ORVELA_TIMER_ID) return 0;
     }
     return CallWindowProcA(g_playerProc, hwnd, msg, wParam, lParam);
 }
@@ -89,8 +96,21 @@ int WA_CDECL Init() {
 
 void WA_CDECL Quit() {
     ScrollSkinRemove();
-    KillTimer(g_plugin.hwndParent, ORVELA_TIMER_ID);
-    // The host is ending: the hook, menu item and block stay until it does.
+    HWND player = g_plugin.hwndParent;
+    KillTimer(player, ORVELA_TIMER_ID);
+    // A host may unload us while its window still gets messages. Ours is put
+    // back when it is still the installed procedure; when another plug-in
+    // hooked the window after us, its procedure calls ours, so this module
+    // stays loaded for the life of the process. The menu item and the block
+    // stay until the host ends.
+    if (!player || !IsWindow(player)) return;
+    if (reinterpret_cast<WNDPROC>(GetWindowLongPtrA(player, GWLP_WNDPROC)) == HookProc) {
+        SetWindowLongPtrA(player, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_playerProc));
+    } else {
+        HMODULE self = nullptr;
+        GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                           reinterpret_cast<LPCSTR>(&HookProc), &self);
+    }
 }
 
 } // namespace

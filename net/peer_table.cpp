@@ -36,6 +36,21 @@ bool IsDeviceNamespacePath(std::string_view p) {
     return p.size() >= 4 && p.substr(0, 4) == "\\??\\";
 }
 
+bool IsPipeOrMailslotPath(std::string_view p) {
+    if (p.size() < 3 || !IsSeparator(p[0]) || !IsSeparator(p[1])) return false;
+    size_t start = 2;
+    while (start < p.size() && !IsSeparator(p[start]))
+        ++start; // the server
+    size_t end = ++start;
+    while (end < p.size() && !IsSeparator(p[end]))
+        ++end;
+    if (start >= p.size()) return false;
+    std::string share(p.substr(start, end - start));
+    for (char& c : share)
+        c = Lower(c);
+    return share == "pipe" || share == "mailslot";
+}
+
 std::vector<std::string> SharePathCandidates(const char* path, const char* computerName) {
     std::vector<std::string> out;
     if (!path || !*path) return out;
@@ -53,9 +68,11 @@ std::vector<std::string> SharePathCandidates(const char* path, const char* compu
 
 std::string ResolveSharePath(const char* path, const char* computerName, const PathOpener& open) {
     for (const std::string& candidate : SharePathCandidates(path, computerName)) {
-        // A cut candidate would name some other file; a device path is never
-        // a share, whatever the peer announces.
-        if (candidate.size() >= kCandidateRoom || IsDeviceNamespacePath(candidate)) continue;
+        // A cut candidate would name some other file; a device path, a pipe
+        // or a mailslot is never a share, whatever the peer announces.
+        if (candidate.size() >= kCandidateRoom || IsDeviceNamespacePath(candidate) ||
+            IsPipeOrMailslotPath(candidate))
+            continue;
         if (open(candidate)) return candidate;
     }
     return {};

@@ -40,6 +40,11 @@ using PathOpener = std::function<bool(const std::string& networkPath)>;
 // with either slash), which a share probe must never open.
 bool IsDeviceNamespacePath(std::string_view path);
 
+// True for a named pipe or a mailslot on any server (\\host\pipe\..., or
+// mailslot, in any case and with either slash): opening one would talk to a
+// program of the peer's choosing, never read a file.
+bool IsPipeOrMailslotPath(std::string_view path);
+
 // The network paths that stand for a path local to `computerName`, in the
 // order they are tried: D:\Music\Pop\a.mp3 on PC7 gives \\PC7\Music\Pop\a.mp3,
 // \\PC7\Pop\a.mp3, \\PC7\a.mp3. A path that already begins with two

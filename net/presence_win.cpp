@@ -78,10 +78,7 @@ void CPresenceReceiver::OnSocketNotify(LPARAM event) {
     case FD_READ:
         ReadOneDatagram();
         break;
-    case FD_CLOSE:
-        OutputDebugStringA("FD_CLOSE\n");
-        break;
-    default: // FD_CONNECT and anything else: nothing to do
+    default: // a datagram socket has nothing else to act on
         break;
     }
 }

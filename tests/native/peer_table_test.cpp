@@ -207,6 +207,15 @@ TEST(SharePath, DeviceAndRawNamespacesAreNeverOpened) {
         EXPECT_TRUE(IsDeviceNamespacePath(p)) << p;
     for (const char* p : {"\\\\.x\\y", "\\\\..\\y", "\\\\srv\\.\\x", "\\.\\x"})
         EXPECT_FALSE(IsDeviceNamespacePath(p)) << p;
+
+    // Pipes and mailslots, named directly or reached from a local path.
+    tried.clear();
+    for (const char* path :
+         {"\\\\PC7\\pipe\\x", "\\\\PC7\\PIPE", "\\\\PC7\\MailSlot\\x", "D:\\pipe"})
+        EXPECT_EQ(ProbeSharePath(path, "PC7", opensAnything), 0) << path;
+    EXPECT_TRUE(tried.empty());
+    EXPECT_EQ(ProbeSharePath("\\\\PC7\\pipes\\x", "PC7", opensAnything), 1);
+    EXPECT_TRUE(IsPipeOrMailslotPath("//PC7/mailslot/x"));
 }
 
 } // namespace

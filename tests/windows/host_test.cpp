@@ -33,7 +33,9 @@ Bytes ReadBlock() {
 uint32_t U32(const Bytes& b, size_t at) {
     return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (uint32_t(b[at + 3]) << 24);
 }
-std::string Str(const Bytes& b, size_t at) { return reinterpret_cast<const char*>(&b[at]); }
+std::string Str(const Bytes& b, size_t at) {
+    return reinterpret_cast<const char*>(&b[at]);
+}
 
 struct Hosted : ::testing::Test {
     PlayerEmulator player;
@@ -57,8 +59,8 @@ struct Hosted : ::testing::Test {
 TEST_F(Hosted, RecordAndMenuItem) {
     EXPECT_EQ(record->version, 0x10);
     EXPECT_STREQ(record->description, "Orvela v1.00");
-    const std::vector<std::string> expected = {"Play file...", "Play URL...", "-", "Local network...",
-                                               "Preferences...", "-", "Exit"};
+    const std::vector<std::string> expected = {
+        "Play file...", "Play URL...", "-", "Local network...", "Preferences...", "-", "Exit"};
     EXPECT_EQ(player.FileMenuTexts(), expected);
     EXPECT_EQ(player.FileMenuId(3), 1u);
 }
@@ -88,16 +90,19 @@ TEST_F(Hosted, HookPassesCommandsAndOtherTimersButKeepsItsOwn) {
 
     for (auto [w, l] : {std::pair<WPARAM, LPARAM>{0, 0}, {1, 2}, {0xFFFFFFFF, 0x7FFFFFFF}})
         EXPECT_EQ(SendMessageA(player.MainWindow(), kPlaylistRequest, w, l), 1);
-    for (const auto& r : player.received) EXPECT_NE(r.msg, kPlaylistRequest);
+    for (const auto& r : player.received)
+        EXPECT_NE(r.msg, kPlaylistRequest);
 }
 
 TEST_F(Hosted, TheRealTimerRefreshesTheBlockEveryThreeSeconds) {
     Fill(3, "C:\\m\\");
     player.position = 2;
-    const bool seen = player.PumpUntil([] {
-        Bytes b = ReadBlock();
-        return !b.empty() && U32(b, 4) == 2;
-    }, 6000);
+    const bool seen = player.PumpUntil(
+        [] {
+            Bytes b = ReadBlock();
+            return !b.empty() && U32(b, 4) == 2;
+        },
+        6000);
     ASSERT_TRUE(seen) << "no timer tick updated the block";
     const Bytes b = ReadBlock();
     EXPECT_EQ(Str(b, 8), "C:\\m\\2");
@@ -110,7 +115,8 @@ TEST_F(Hosted, NewBlockHoldsOnlyThePlayerWindow) {
     ASSERT_EQ(b.size(), 5652u);
     EXPECT_EQ(U32(b, 0), static_cast<uint32_t>(reinterpret_cast<uintptr_t>(player.MainWindow())));
     EXPECT_EQ(static_cast<int32_t>(U32(b, 4)), -1);
-    for (size_t i = 8; i < b.size(); ++i) ASSERT_EQ(b[i], 0) << "byte " << i;
+    for (size_t i = 8; i < b.size(); ++i)
+        ASSERT_EQ(b[i], 0) << "byte " << i;
 }
 
 TEST_F(Hosted, UpdateCutsLongNamesAndWritesNothingWithoutAMove) {
@@ -163,7 +169,8 @@ TEST_F(Hosted, ExportOf300EntriesWrapsTags) {
 }
 
 TEST_F(Hosted, ExportStopsAtTheFirstNameThatDoesNotFit) {
-    for (int i = 0; i < 60; ++i) player.playlist.push_back({std::string(97, 'a' + i % 26), ""});
+    for (int i = 0; i < 60; ++i)
+        player.playlist.push_back({std::string(97, 'a' + i % 26), ""});
     player.playlist.push_back({"z", ""});
     Request();
     const Bytes b = ReadBlock();
@@ -186,9 +193,11 @@ TEST_F(Hosted, AgentInAnotherProcessRequestsAndReadsTheBlock) {
     STARTUPINFOA si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    ASSERT_TRUE(CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    ASSERT_TRUE(CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &si, &pi));
     // The probe's 9508 is a cross-process send: keep dispatching until it is done.
-    ASSERT_TRUE(player.PumpUntil([&] { return WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0; }, 20000));
+    ASSERT_TRUE(player.PumpUntil(
+        [&] { return WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0; }, 20000));
     DWORD code = 99;
     GetExitCodeProcess(pi.hProcess, &code);
     CloseHandle(pi.hProcess);
@@ -209,23 +218,27 @@ TEST_F(Hosted, AgentInAnotherProcessRequestsAndReadsTheBlock) {
     want[4] = 1;
     std::memcpy(&want[8], "bb.mp3", 6);
     want[268] = 'B';
-    const Bytes packet = {23, 0, 4, 0, 0, '2', 8, 0, 1, 'a', '.', 'm', 'p', '3',
-                          9, 0, 2, 'b', 'b', '.', 'm', 'p', '3'};
+    const Bytes packet = {23,  0,   4, 0, 0, '2', 8,   0,   1,   'a', '.', 'm',
+                          'p', '3', 9, 0, 2, 'b', 'b', '.', 'm', 'p', '3'};
     want[528] = 23;
     std::copy(packet.begin(), packet.end(), want.begin() + 532);
     want[5652] = 1; // the answer to 9508
-    for (size_t i = 0; i < want.size(); ++i) ASSERT_EQ(got[i], want[i]) << "byte " << i;
+    for (size_t i = 0; i < want.size(); ++i)
+        ASSERT_EQ(got[i], want[i]) << "byte " << i;
 }
 
 TEST(HostedBlock, AnExistingBlockKeepsItsContents) {
-    HANDLE h = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 5652, "__ORVELA_FILEINFO__");
+    HANDLE h = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 5652,
+                                  "__ORVELA_FILEINFO__");
     auto* v = static_cast<uint8_t*>(MapViewOfFile(h, FILE_MAP_WRITE, 0, 0, 5652));
     std::memset(v, 0x5A, 5652);
 
     PlayerEmulator player;
     ASSERT_NE(player.LoadGeneralPlugin("gen_orvela.dll"), nullptr);
-    EXPECT_EQ(*reinterpret_cast<uint32_t*>(v), static_cast<uint32_t>(reinterpret_cast<uintptr_t>(player.MainWindow())));
-    for (size_t i = 4; i < 5652; ++i) ASSERT_EQ(v[i], 0x5A) << "byte " << i;
+    EXPECT_EQ(*reinterpret_cast<uint32_t*>(v),
+              static_cast<uint32_t>(reinterpret_cast<uintptr_t>(player.MainWindow())));
+    for (size_t i = 4; i < 5652; ++i)
+        ASSERT_EQ(v[i], 0x5A) << "byte " << i;
     player.QuitGeneralPlugin();
     UnmapViewOfFile(v);
     CloseHandle(h);
@@ -244,6 +257,33 @@ TEST(HostedBlock, WithoutABlockTheWritersSkipIt) {
     EXPECT_EQ(player.FileMenuTexts()[3], "Local network...");
     player.QuitGeneralPlugin();
     CloseHandle(squatter);
+}
+
+WNDPROC g_next = nullptr; // what a later plug-in's hook passes on to
+LRESULT CALLBACK LaterHook(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    return CallWindowProcA(g_next, w, msg, wp, lp);
+}
+
+TEST(HostedQuit, QuitPutsThePlayersProcedureBackOrKeepsALaterHookWorking) {
+    PlayerEmulator player;
+    HWND main = player.MainWindow();
+    const LONG_PTR own = GetWindowLongPtrA(main, GWLP_WNDPROC);
+    ASSERT_NE(player.LoadGeneralPlugin("gen_orvela.dll"), nullptr);
+    EXPECT_NE(GetWindowLongPtrA(main, GWLP_WNDPROC), own);
+    player.QuitGeneralPlugin();
+    EXPECT_EQ(GetWindowLongPtrA(main, GWLP_WNDPROC), own);
+
+    // Hooked again, then another plug-in hooks after us: ours stays in the
+    // chain after quit and passes everything on.
+    ASSERT_NE(player.LoadGeneralPlugin("gen_orvela.dll"), nullptr);
+    g_next = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(main, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&LaterHook)));
+    player.QuitGeneralPlugin();
+    EXPECT_EQ(GetWindowLongPtrA(main, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(&LaterHook));
+    const size_t before = player.CountReceived(WM_COMMAND, 40029);
+    SendMessageA(main, WM_COMMAND, 40029, 0);
+    EXPECT_EQ(player.CountReceived(WM_COMMAND, 40029), before + 1);
+    SetWindowLongPtrA(main, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_next));
 }
 
 } // namespace
