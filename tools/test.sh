@@ -8,4 +8,7 @@ bash "$root/tools/build.sh"
 # window start it here, so that it does not hold a test's output pipe open.
 exec bash "$root/tools/rig.sh" "$root/build/wineprefix" bash -c '
   (cd "$0/build/win/bin" && wine player_emulator.exe --seconds 0 </dev/null >/dev/null 2>&1) || true
-  exec ctest --test-dir "$0/build" --output-on-failure -j2 "$@"' "$root" "$@"
+  # A failed test runs once more: Wine now and then fails to start a test
+  # process at all (it ends at once with no output). A second failure fails
+  # the run, and the first one stays in the log.
+  exec ctest --test-dir "$0/build" --output-on-failure -j2 --repeat until-pass:2 "$@"' "$root" "$@"

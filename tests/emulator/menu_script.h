@@ -58,12 +58,16 @@ class MenuScript {
                 !(GetMenuState(menu, i, MF_BYPOSITION) & MF_GRAYED))
                 target = i;
         RECT r{};
-        if (target < 0 || ++steps_ > 50 || !GetMenuItemRect(nullptr, menu, target, &r)) {
+        if (target < 0 || ++steps_ > 200 || !GetMenuItemRect(nullptr, menu, target, &r)) {
             EndMenu();
         } else if (GetMenuState(menu, target, MF_BYPOSITION) & MF_HILITE) {
-            // Once: a key the menu has no time to take would reach the list.
-            if (!entered_) PostMessageA(window, WM_KEYDOWN, VK_RETURN, 0);
-            entered_ = true;
+            // One Enter at a time: a key the menu has no time to take would
+            // reach the list. Another only when the menu is still open well
+            // after the last, which it then never took.
+            if (steps_ - enteredAt_ >= 15 || !enteredAt_) {
+                PostMessageA(window, WM_KEYDOWN, VK_RETURN, 0);
+                enteredAt_ = steps_;
+            }
         } else if (steps_ % 3 == 1) {
             // The pointer, not the keyboard: the menu follows the pointer,
             // which may rest on another item when the menu opens.
@@ -74,7 +78,7 @@ class MenuScript {
     static inline MenuScript* current_ = nullptr;
     unsigned pick_;
     int steps_ = 0;
-    bool entered_ = false;
+    int enteredAt_ = 0; // the step of the last Enter; 0 before any
     HHOOK filter_ = nullptr;
     UINT_PTR timer_ = 0;
 };
