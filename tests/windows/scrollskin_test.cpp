@@ -22,6 +22,14 @@ int WINAPI CountingSetScrollInfo(HWND w, int bar, LPCSCROLLINFO info, BOOL redra
     return reinterpret_cast<SetScrollInfoFn>(g_table[0].original)(w, bar, info, redraw);
 }
 
+void AddColumn(HWND list) {
+    LVCOLUMNA column{};
+    column.mask = LVCF_WIDTH | LVCF_TEXT;
+    column.cx = 100;
+    column.pszText = const_cast<char*>("A");
+    SendMessageA(list, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
+}
+
 void AddRows(HWND list, int n) {
     for (int i = 0; i < n; ++i) {
         LVITEMA item{};
@@ -41,11 +49,7 @@ TEST(ScrollSkinRedirect, TheListViewsOwnScrollBarCallsReachTheReplacement) {
     ASSERT_GT(RedirectImports("user32.dll", g_table, 1, nullptr), 0u);
     HWND list = CreateWindowExA(0, WC_LISTVIEWA, "", WS_OVERLAPPEDWINDOW | WS_VISIBLE | LVS_REPORT,
                                 0, 0, 300, 200, nullptr, nullptr, nullptr, nullptr);
-    LVCOLUMNA column{};
-    column.mask = LVCF_WIDTH | LVCF_TEXT;
-    column.cx = 100;
-    column.pszText = const_cast<char*>("A");
-    SendMessageA(list, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
+    AddColumn(list);
     AddRows(list, 100);
     EXPECT_GT(g_calls, 0) << "the list-view's scroll-bar calls bypass the replacement";
 
@@ -116,11 +120,7 @@ TEST(ScrollSkinLayer, TheListsBarsAreTheLayersAndFollowThePointer) {
     ASSERT_EQ(ScrollSkinAttach(list), 1);
     ASSERT_EQ(ScrollSkinSetSize(list, SB_BOTH, 14, 14), 1);
     EXPECT_EQ(ScrollSkinSetSize(list, SB_BOTH, 0, 14), 0);
-    LVCOLUMNA column{};
-    column.mask = LVCF_WIDTH | LVCF_TEXT;
-    column.cx = 100;
-    column.pszText = const_cast<char*>("A");
-    SendMessageA(list, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
+    AddColumn(list);
     AddRows(list, 100);
     UpdateWindow(parent);
 
