@@ -13,6 +13,7 @@ constexpr int32_t kWsaIoPending = 997;      // WSA_IO_PENDING
 constexpr int32_t kWsaMsgSize = 10040;      // WSAEMSGSIZE
 constexpr int32_t kWsaAddrNotAvail = 10049; // WSAEADDRNOTAVAIL
 constexpr int32_t kWsaConnReset = 10054;    // WSAECONNRESET
+constexpr int32_t kWsaTimedOut = 10060;     // WSAETIMEDOUT
 constexpr int32_t kWsaConnRefused = 10061;  // WSAECONNREFUSED
 
 } // namespace instream

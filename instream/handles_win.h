@@ -58,6 +58,16 @@ class PrivateHeap final : public Heap {
     void Free(void* block) override {
         if (h_ && block) HeapFree(h_, 0, block);
     }
+    // Bytes in the blocks now allocated.
+    size_t BusyBytes() const {
+        size_t busy = 0;
+        PROCESS_HEAP_ENTRY e{};
+        if (!h_ || !HeapLock(h_)) return 0;
+        while (HeapWalk(h_, &e))
+            if (e.wFlags & PROCESS_HEAP_ENTRY_BUSY) busy += e.cbData;
+        HeapUnlock(h_);
+        return busy;
+    }
 
   private:
     HANDLE h_;

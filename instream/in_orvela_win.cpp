@@ -171,19 +171,25 @@ int WA_CDECL Play(char* name) {
         std::strncpy(p.location, name ? name : "", kMaxLocation);
         p.location[kMaxLocation] = 0;
         p.network.Prepare(p.location); // without buffers the thread fails the session
+        // Without its stop event the network thread could never be stopped:
+        // the session fails before it starts.
+        if (!p.stopEvent) p.stopEvent = UniqueHandle(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        p.network.SetStopEvent(p.stopEvent.Get());
         // Reset here, before the thread exists, and never by the thread: a
         // Stop that comes at any moment from now on ends the thread's wait.
-        ResetEvent(p.stopEvent.Get());
-        p.networkThread = UniqueHandle(
-            CreateThread(nullptr, 0, &StreamNetwork::ThreadEntry, &p.network, 0, nullptr));
+        if (p.stopEvent && ResetEvent(p.stopEvent.Get()))
+            p.networkThread = UniqueHandle(
+                CreateThread(nullptr, 0, &StreamNetwork::ThreadEntry, &p.network, 0, nullptr));
         if (p.networkThread) {
             SetThreadPriority(p.networkThread.Get(), THREAD_PRIORITY_HIGHEST);
         } else {
-            p.status.error = static_cast<int32_t>(GetLastError());
+            const DWORD error = GetLastError();
+            p.status.error = static_cast<int32_t>(error ? error : ERROR_NOT_ENOUGH_MEMORY);
             p.status.handshakeFinished = 1;
         }
         p.kill = 0;
         p.decodeThread = UniqueHandle(CreateThread(nullptr, 0, &DecodeThread, &p.kill, 0, nullptr));
+        if (!p.decodeThread) p.status.decodeEnded = 1;
     } catch (...) {
     }
     return 0;
@@ -211,6 +217,7 @@ void WA_CDECL Stop() {
     if (g_module.SAVSADeInit) g_module.SAVSADeInit();
     p.loop.ReleaseBuffer();
     p.network.Release();
+    p.queue.Clear();
 }
 
 int WA_CDECL GetOutputTime() {
@@ -289,6 +296,10 @@ int32_t CurrentSessionError() {
 
 int32_t CurrentSessionState() {
     return g_plugin ? g_plugin->status.state.load() : int32_t{SESSION_HANDSHAKE};
+}
+
+size_t CurrentHeapBytes() {
+    return g_plugin ? g_plugin->heap.BusyBytes() : 0;
 }
 
 } // namespace instream

@@ -4,6 +4,7 @@
 // only winampGetInModule2; these are for programs that link the shell.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "instream/session.h"
@@ -19,5 +20,7 @@ In_Module* InputModule();
 int32_t CurrentSessionError();
 // Its SessionState value (SESSION_HANDSHAKE before Init).
 int32_t CurrentSessionState();
+// Bytes allocated from the plug-in's private heap now (0 before Init).
+size_t CurrentHeapBytes();
 
 } // namespace instream

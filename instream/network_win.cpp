@@ -1,5 +1,7 @@
 #include "instream/network_win.h"
 
+#include <mswsock.h>
+
 #include <cstring>
 
 #include "instream/errors.h"
@@ -48,10 +50,18 @@ DWORD StreamNetwork::Run() {
         peer_.sin_family = AF_INET;
         peer_.sin_port = htons(where.port);
         peer_.sin_addr.s_addr = htonl(where.address);
+        // A "port unreachable" that comes back for one of our sends would
+        // otherwise fail the next receive with a reset: a peer that briefly
+        // closed its port must not end the stream.
+        BOOL reportResets = FALSE;
+        DWORD returned = 0;
+        WSAIoctl(socket_.Get(), SIO_UDP_CONNRESET, &reportResets, sizeof reportResets, nullptr, 0,
+                 &returned, nullptr, nullptr);
         if (session_.Begin() == kNoError) {
             // The stop event was reset by Play before this thread began, so a
-            // Stop at any moment since is seen here.
-            while (WaitForSingleObjectEx(stopEvent_, INFINITE, TRUE) != WAIT_OBJECT_0) {
+            // Stop at any moment since is seen here. A wait that fails leaves
+            // too: it would fail again at once, for ever.
+            while (WaitForSingleObjectEx(stopEvent_, INFINITE, TRUE) == WAIT_IO_COMPLETION) {
             }
             stopping_ = true;
             // "CLOSE_STREAM" has a record of its own: a "PING_OK" may still
@@ -127,16 +137,21 @@ int32_t StreamNetwork::Receive(uint32_t size) {
     record.owner = this;
     record.buffer.buf = reinterpret_cast<char*>(receiveBuffer_);
     record.buffer.len = size;
-    records_->fromLength = sizeof(sockaddr_in);
-    records_->flags = 0;
-    DWORD received = 0;
-    if (WSARecvFrom(socket_.Get(), &record.buffer, 1, &received, &records_->flags,
-                    reinterpret_cast<sockaddr*>(&records_->from), &records_->fromLength,
-                    &record.overlapped, &StreamNetwork::Completion) != 0) {
+    // A reset left over from an earlier send fails the call at once and is
+    // consumed by it; the next attempt receives as usual.
+    for (int attempt = 0;; ++attempt) {
+        DWORD received = 0;
+        records_->fromLength = sizeof(sockaddr_in);
+        records_->flags = 0;
+        if (WSARecvFrom(socket_.Get(), &record.buffer, 1, &received, &records_->flags,
+                        reinterpret_cast<sockaddr*>(&records_->from), &records_->fromLength,
+                        &record.overlapped, &StreamNetwork::Completion) == 0)
+            break;
         // A datagram already waiting and too long for the buffer fails the
         // call with WSAEMSGSIZE, yet its completion is queued all the same.
         const int error = WSAGetLastError();
-        if (error != WSA_IO_PENDING && error != WSAEMSGSIZE) return error;
+        if (error == WSA_IO_PENDING || error == WSAEMSGSIZE) break;
+        if (error != WSAECONNRESET || attempt == 3) return error;
     }
     record.pending = true;
     return kNoError;

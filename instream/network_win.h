@@ -28,6 +28,8 @@ class StreamNetwork final : public DatagramPort {
     bool Prepare(const char* location);
     // Frees the buffers; only once the thread has ended.
     void Release();
+    // The event whose signal ends the thread (not owned); set before it starts.
+    void SetStopEvent(HANDLE stopEvent) { stopEvent_ = stopEvent; }
 
     // The thread's entry; the parameter is the StreamNetwork.
     static DWORD WINAPI ThreadEntry(void* self);

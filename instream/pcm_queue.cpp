@@ -19,13 +19,32 @@ bool PcmQueue::Push(PcmBlock block) {
     if (!node) return false;
     node->block = block;
     node->next = nullptr;
-    Guard guard(lock_);
-    node->previous = tail_;
-    if (tail_)
-        tail_->next = node;
-    else
-        head_ = node;
-    tail_ = node;
+    Node* dropped = nullptr; // unlinked under the lock, freed outside it
+    {
+        Guard guard(lock_);
+        node->previous = tail_;
+        if (tail_)
+            tail_->next = node;
+        else
+            head_ = node;
+        tail_ = node;
+        bytes_ += block.length;
+        while (limit_ && bytes_ > limit_ && head_ != tail_) {
+            Node* old = head_;
+            head_ = old->next;
+            head_->previous = nullptr;
+            bytes_ -= old->block.length;
+            ++dropped_;
+            old->next = dropped;
+            dropped = old;
+        }
+    }
+    while (dropped) {
+        Node* next = dropped->next;
+        heap_.Free(dropped->block.data);
+        heap_.Free(dropped);
+        dropped = next;
+    }
     return true;
 }
 
@@ -40,10 +59,26 @@ bool PcmQueue::Pop(PcmBlock& block) {
             head_->previous = nullptr;
         else
             tail_ = nullptr;
+        bytes_ -= node->block.length;
     }
     block = node->block;
     heap_.Free(node);
     return true;
+}
+
+void PcmQueue::SetLimit(uint32_t bytes) {
+    Guard guard(lock_);
+    limit_ = bytes;
+}
+
+uint32_t PcmQueue::QueuedBytes() {
+    Guard guard(lock_);
+    return bytes_;
+}
+
+uint32_t PcmQueue::Dropped() {
+    Guard guard(lock_);
+    return dropped_;
 }
 
 void PcmQueue::FreeBlock(PcmBlock& block) {
@@ -55,6 +90,8 @@ void PcmQueue::Clear() {
     PcmBlock block;
     while (Pop(block))
         FreeBlock(block);
+    Guard guard(lock_);
+    dropped_ = 0;
 }
 
 bool PcmQueue::Empty() {

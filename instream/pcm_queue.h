@@ -44,6 +44,9 @@ class PcmQueue {
     // is out of memory; an empty copy is not queued and counts as done.
     bool PushCopy(const uint8_t* data, uint32_t length);
     // Appends a block taken from this queue's heap; the queue owns it after.
+    // When the queue then holds more than its limit, the oldest blocks are
+    // dropped until it fits again (the newest block always stays), so a
+    // flood or a peer running ahead costs a short skip, never memory.
     bool Push(PcmBlock block);
     // Unlinks the head; the block then belongs to the caller (FreeBlock).
     bool Pop(PcmBlock& block);
@@ -51,6 +54,12 @@ class PcmQueue {
     // Frees every queued block.
     void Clear();
     bool Empty();
+
+    // The most PCM bytes held at once; 0 (the default) sets no limit.
+    void SetLimit(uint32_t bytes);
+    uint32_t QueuedBytes();
+    // Blocks dropped to keep within the limit since the last Clear.
+    uint32_t Dropped();
 
   private:
     struct Node {
@@ -74,7 +83,13 @@ class PcmQueue {
     QueueLock& lock_;
     Node* head_ = nullptr;
     Node* tail_ = nullptr;
+    uint32_t bytes_ = 0;
+    uint32_t limit_ = 0;
+    uint32_t dropped_ = 0;
 };
+
+// The queue's limit for a format: this many seconds of its PCM.
+constexpr uint32_t kQueueSeconds = 4;
 
 constexpr uint32_t kChunkFrames = 576;
 

@@ -1,5 +1,7 @@
 #include "instream/playback.h"
 
+#include "instream/errors.h"
+
 namespace instream {
 
 void DecodeLoop::Reset() {
@@ -9,6 +11,7 @@ void DecodeLoop::Reset() {
     position_ = 0;
     silence_ = false;
     silenceStart_ = 0;
+    handshakeWait_ = false;
     opened_ = outputOpen_ = draining_ = false;
 }
 
@@ -18,7 +21,7 @@ void DecodeLoop::ReleaseBuffer() {
 }
 
 void DecodeLoop::Run(const std::atomic<int32_t>& kill) {
-    while (kill == 0) {
+    for (bool running = true; running && kill == 0;) {
         switch (Step()) {
         case Next::Again:
             break;
@@ -29,9 +32,11 @@ void DecodeLoop::Run(const std::atomic<int32_t>& kill) {
             clock_.Sleep(20);
             break;
         case Next::End:
-            return;
+            running = false;
+            break;
         }
     }
+    status_.decodeEnded = 1;
 }
 
 DecodeLoop::Next DecodeLoop::Step() {
@@ -91,6 +96,18 @@ DecodeLoop::Next DecodeLoop::Play() {
 
 DecodeLoop::Next DecodeLoop::Wait() {
     if (status_.paused) silence_ = false;
+    if (!status_.handshakeFinished) {
+        if (!handshakeWait_) {
+            handshakeStart_ = clock_.TickCount();
+            handshakeWait_ = true;
+        } else if (clock_.TickCount() - handshakeStart_ > kSilenceLimitMs) {
+            // No answer to "OPEN_STREAM": the track ends as a silent stream does.
+            status_.error = kWsaTimedOut;
+            output_.PostEndOfFile();
+            return Next::End;
+        }
+        return Next::Sleep20;
+    }
     if (status_.handshakeFinished && !opened_) {
         opened_ = true;
         if (status_.error != 0) return Next::End;

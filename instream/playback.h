@@ -45,6 +45,8 @@ class Clock {
 class DecodeLoop {
   public:
     enum class Next { Again, Sleep10, Sleep20, End };
+    // A peer silent this long ends the track, whether it never answered
+    // "OPEN_STREAM" or stopped sending audio.
     static constexpr uint32_t kSilenceLimitMs = 7000;
 
     DecodeLoop(PlaybackOutput& output, Clock& clock, SessionStatus& status, PcmQueue& queue,
@@ -83,8 +85,10 @@ class DecodeLoop {
     std::atomic<int32_t> position_{0};
     uint32_t silenceStart_ = 0;
     bool silence_ = false;
-    bool opened_ = false;     // the one attempt to open the output was made
-    bool outputOpen_ = false; // ... and succeeded
+    uint32_t handshakeStart_ = 0;
+    bool handshakeWait_ = false; // handshakeStart_ is set
+    bool opened_ = false;        // the one attempt to open the output was made
+    bool outputOpen_ = false;    // ... and succeeded
     bool draining_ = false;
 };
 

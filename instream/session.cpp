@@ -45,6 +45,11 @@ void StreamSession::OnSendComplete(int32_t error, uint32_t bytes) {
 }
 
 void StreamSession::OnReceiveComplete(int32_t error, const uint8_t* data, uint32_t bytes) {
+    if (status_.state == SESSION_STREAMING &&
+        (error == kWsaConnReset || (error == kNoError && bytes == 0))) {
+        status_.error = PostAudioReceive();
+        return;
+    }
     if (CompletionFailed(error, bytes)) return;
     switch (status_.state) {
     case SESSION_HANDSHAKE:
@@ -70,6 +75,7 @@ void StreamSession::OnAnswer(std::string_view answer) {
         const char digit = answer.size() > agent::kOk.size() ? answer[agent::kOk.size()] : '\0';
         int32_t error = decoder_.Open(digit - '0');
         if (error == kNoError) {
+            queue_.SetLimit(kQueueSeconds * decoder_.Format()->pcmBytesPerSecond);
             status_.format = decoder_.Format();
             error = PostAudioReceive();
             if (error == kNoError) status_.state = SESSION_STREAMING;
@@ -83,7 +89,8 @@ void StreamSession::OnAnswer(std::string_view answer) {
 
 void StreamSession::OnStreamDatagram(const uint8_t* data, uint32_t bytes) {
     if (bytes >= agent::kMinAudioDatagram) {
-        const bool paused = status_.paused != 0;
+        // Paused audio, and audio nobody will play, is dropped, not queued.
+        const bool paused = status_.paused != 0 || status_.decodeEnded != 0;
         if (!paused) {
             // Copy out before the receive buffer is posted again.
             const uint32_t length = bytes < decoder_.SourceSize() ? bytes : decoder_.SourceSize();
@@ -91,7 +98,7 @@ void StreamSession::OnStreamDatagram(const uint8_t* data, uint32_t bytes) {
             decoder_.SetSourceLength(length);
         }
         status_.error = PostAudioReceive();
-        if (paused) return; // paused audio is dropped, not queued for later
+        if (paused) return;
         const int32_t error = decoder_.Convert();
         status_.error = error;
         if (error == kNoError &&
@@ -110,8 +117,10 @@ void StreamSession::OnStreamDatagram(const uint8_t* data, uint32_t bytes) {
         }
     } else if (text == agent::kCloseStream) {
         status_.state = SESSION_CLOSED;
+    } else {
+        // Any other text is not ours to answer, and ends nothing.
+        status_.error = PostAudioReceive();
     }
-    // Anything else is ignored, and no further receive is posted.
 }
 
 int32_t StreamSession::SendClose() {

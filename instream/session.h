@@ -28,6 +28,9 @@ struct SessionStatus {
     std::atomic<int32_t> error{0};
     std::atomic<int32_t> handshakeFinished{0};
     std::atomic<int32_t> paused{0};
+    // Set once the decode thread has ended (or could not start): nobody
+    // takes PCM from the queue any more, so none is put in.
+    std::atomic<int32_t> decodeEnded{0};
     // The opened format; set before handshakeFinished, so the decode thread
     // reads it once it sees the handshake finished.
     std::atomic<const AudioFormat*> format{nullptr};
@@ -37,6 +40,7 @@ struct SessionStatus {
         error = 0;
         handshakeFinished = 0;
         paused = 0;
+        decodeEnded = 0;
         format = nullptr;
     }
 };
@@ -74,6 +78,10 @@ class StreamSession {
     // Completions of the session's own sends and of its receives. `data`
     // holds the received bytes (`bytes` of them, or fewer when the buffer was
     // zeroed past them). Completions of the close record never come here.
+    // While streaming, only "CLOSE_STREAM" or a receive that cannot be
+    // posted again ends the receiving: a stray datagram of any kind, an
+    // empty one, or the reset that a returning "port unreachable" causes is
+    // passed over.
     void OnSendComplete(int32_t error, uint32_t bytes);
     void OnReceiveComplete(int32_t error, const uint8_t* data, uint32_t bytes);
     // Sends "CLOSE_STREAM" through the close record; the result is the send's.

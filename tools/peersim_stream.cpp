@@ -39,10 +39,11 @@ using SteadyClock = std::chrono::steady_clock;
 
 constexpr long kMaxDurationMs = 600000;
 constexpr long kMaxRunMs = 900000; // the whole run, however many sessions
-constexpr long kMaxSessions = 100;
+constexpr long kMaxSessions = 2000;
 constexpr long kMaxSends = 1000000; // over the whole run, whatever the options
 constexpr long kMaxBlocks = 32;     // more than 21 makes datagrams larger than the plug-in reads
 constexpr size_t kMaxDatagram = 65507;
+constexpr long kMaxFlood = 100000;
 
 const char* const kUsage =
     "[--bind ADDR] [--port N] [--format 1-5] [--answer TEXT|--answer-hex HEX|--no-answer]\n"
@@ -52,7 +53,7 @@ const char* const kUsage =
     "      [--duration MS] [--wait MS] [--sessions N] [--log FILE] [--adpcm-out FILE] [--verbose]\n"
     "      [--playlist ENTRY]... [--playlist-count TEXT] [--playlist-answer TEXT]\n"
     "      [--playlist-pad N] [--playlist-silent] [--permission TEXT] [--permission-silent]\n"
-    "      [--need-grant]\n"
+    "      [--need-grant] [--flood MS:N] [--drop PERCENT]\n"
     "    Listens on ADDR:N (127.0.0.2:5150) for \"OPEN_STREAM\" and answers \"OK~<format>\"\n"
     "    (default format 1) or the given answer; an answer of \"OK~\" and a digit 1-5 in any\n"
     "    case streams that format. Audio goes out in datagrams of N whole blocks (4) at\n"
@@ -61,6 +62,9 @@ const char* const kUsage =
     "    --other-port-after and --inject count from the answer. --trailing adds N bytes that\n"
     "    are no whole block; --bad-step writes step index 200 into every block header.\n"
     "    --adpcm-out keeps the audio bytes sent; --wait bounds the wait for each open (30000).\n"
+    "    --flood sends N copies of an audio datagram from the other socket as fast as it can;\n"
+    "    --drop leaves out that share of the audio datagrams (the same ones every run). An\n"
+    "    --inject of no bytes at all sends an empty datagram.\n"
     "    Meanwhile \"GET_PLAYLIST\" gets a playlist packet: the entries as tags 1..N (each\n"
     "    --playlist, none by default) and their count, or the --playlist-count text, as tag 0;\n"
     "    or the --playlist-answer text (DENY, PLAYLIST_ERROR); --playlist-pad N adds zero\n"
@@ -118,6 +122,9 @@ struct Options {
     long trailing = 0;
     bool badStep = false;
     long durationMs = 10000;
+    long floodAtMs = -1;
+    long floodCount = 0;
+    long dropPercent = 0;
     long waitMs = 30000;
     long sessions = 1;
     std::string logPath;
@@ -246,7 +253,7 @@ class Simulator {
             return Fail("--other-bind must be a loopback address");
         main_ = netsafe::OpenSafeUdp(addr, static_cast<uint16_t>(o_.port));
         if (main_ < 0) return Fail("cannot bind the stream port");
-        if (o_.otherAfterMs >= 0) {
+        if (o_.otherAfterMs >= 0 || o_.floodAtMs >= 0) {
             other_ = netsafe::OpenSafeUdp(otherAddr, 0);
             if (other_ < 0) return Fail("cannot open the other socket");
         }
@@ -418,6 +425,9 @@ class Simulator {
         long nextPing = o_.pingMs > 0 ? t0 + o_.pingMs : -1;
         uint64_t frame = 0;
         bool closedByUs = false, closedByPlugin = false, newOpen = false, loggedOther = false;
+        bool flooded = false;
+        long dropped = 0;
+        uint32_t dropState = 12345; // the same datagrams are left out in every run
         std::vector<int16_t> frames;
         std::vector<uint8_t> datagram;
 
@@ -433,6 +443,14 @@ class Simulator {
                 Send(other, agent::kCloseStream.data(), agent::kCloseStream.size(), "CLOSE_STREAM");
                 closedByUs = true;
                 continue;
+            }
+            if (f && !flooded && o_.floodAtMs >= 0 && rel >= o_.floodAtMs && !datagram.empty()) {
+                flooded = true;
+                long sent = 0;
+                while (sent < o_.floodCount &&
+                       Send(true, datagram.data(), datagram.size(), nullptr))
+                    ++sent;
+                Log("flood sent=%ld bytes=%zu", sent, datagram.size());
             }
             for (Injection& in : injections) {
                 if (in.done || rel < in.atMs) continue;
@@ -460,6 +478,12 @@ class Simulator {
                         for (unsigned c = 0; c < f->channels; ++c)
                             block[4 * c + 2] = 200;
                 }
+                dropState = dropState * 1103515245u + 12345u;
+                if (o_.dropPercent > 0 && long((dropState >> 16) % 100) < o_.dropPercent) {
+                    ++audio;
+                    ++dropped;
+                    continue;
+                }
                 if (!Send(other, datagram.data(), datagram.size(), o_.verbose ? "audio" : nullptr))
                     break;
                 if (adpcm_) {
@@ -477,6 +501,7 @@ class Simulator {
                 wake = std::min(wake, t0 + static_cast<long>(double(audio) * datagramMs));
             if (!silent && nextPing >= 0) wake = std::min(wake, nextPing);
             if (!closedByUs && o_.closeAfterMs >= 0) wake = std::min(wake, t0 + o_.closeAfterMs);
+            if (f && !flooded && o_.floodAtMs >= 0) wake = std::min(wake, t0 + o_.floodAtMs);
             for (const Injection& in : injections)
                 if (!in.done) wake = std::min(wake, t0 + in.atMs);
             Datagram d;
@@ -493,10 +518,10 @@ class Simulator {
         }
         if (adpcm_) std::fflush(adpcm_);
         Log("summary session=%ld answer=%s format=%d audio=%ld audio_bytes=%ld pings=%ld "
-            "ping_ok_main=%ld ping_ok_other=%ld close_received=%ld closed_by_peer=%d",
+            "ping_ok_main=%ld ping_ok_other=%ld close_received=%ld closed_by_peer=%d dropped=%ld",
             number, o_.noAnswer ? "none" : Describe(answer.data(), answer.size()).c_str(),
             f ? f->code : 0, audio, audioBytes, pings, pingOkMain, pingOkOther, closes,
-            closedByUs ? 1 : 0);
+            closedByUs ? 1 : 0, dropped);
         return newOpen;
     }
 
@@ -550,7 +575,7 @@ int Run(int argc, char** argv) {
             } else {
                 in.bytes.assign(colon + 1, colon + std::strlen(colon));
             }
-            if (in.bytes.empty() || in.bytes.size() > kMaxDatagram) return false;
+            if ((!hex && in.bytes.empty()) || in.bytes.size() > kMaxDatagram) return false;
             o.injections.push_back(in);
             return true;
         };
@@ -609,6 +634,14 @@ int Run(int argc, char** argv) {
             ok = peersim::ParseLong(v, 1, kMaxDatagram, o.playlistPad);
         else if (opt == "--permission")
             o.permission = v;
+        else if (opt == "--flood") {
+            const char* colon = std::strchr(v, ':');
+            ok =
+                colon &&
+                peersim::ParseLong(std::string(v, colon).c_str(), 0, kMaxDurationMs, o.floodAtMs) &&
+                peersim::ParseLong(colon + 1, 1, kMaxFlood, o.floodCount);
+        } else if (opt == "--drop")
+            ok = peersim::ParseLong(v, 0, 99, o.dropPercent);
         else if (opt == "--log")
             o.logPath = v;
         else if (opt == "--adpcm-out")

@@ -64,6 +64,23 @@ TEST_F(PcmQueueTest, FirstInFirstOutAndClear) {
     EXPECT_EQ(heap.live, 0);
 }
 
+TEST_F(PcmQueueTest, OverTheLimitTheOldestGoes) {
+    queue.SetLimit(25);
+    Push(Ramp(10, 0));
+    Push(Ramp(10, 10));
+    Push(Ramp(10, 20)); // 30 bytes: the first block goes
+    EXPECT_EQ(queue.QueuedBytes(), 20u);
+    Push(Ramp(40, 30)); // larger than the limit: stays alone
+    EXPECT_EQ(queue.QueuedBytes(), 40u);
+    EXPECT_EQ(queue.Dropped(), 3u);
+    EXPECT_EQ(heap.live, 2); // one node and its block
+    instream::PcmBlock b;
+    ASSERT_TRUE(queue.Pop(b));
+    EXPECT_EQ(Bytes(b.data, b.data + b.length), Ramp(40, 30));
+    queue.FreeBlock(b);
+    EXPECT_EQ(queue.QueuedBytes(), 0u);
+}
+
 using TakeChunkTest = QueueFixture;
 
 TEST_F(TakeChunkTest, PartialTakeThenRestOfTheChunk) {
@@ -169,6 +186,19 @@ TEST_F(DecodeLoopTest, WaitsForTheHandshakeThenOpensTheOutputOnce) {
     StepUntilIdle();
     EXPECT_EQ(output.opens, 1);
     EXPECT_TRUE(loop.OutputOpen());
+}
+
+TEST_F(DecodeLoopTest, NoAnswerWithinSevenSecondsEndsTheTrack) {
+    const uint32_t start = clock.now;
+    EXPECT_EQ(StepUntilIdle(), Next::Sleep20);
+    clock.now = start + 7000;
+    EXPECT_EQ(StepUntilIdle(), Next::Sleep20);
+    std::atomic<int32_t> kill{0};
+    loop.Run(kill);
+    EXPECT_EQ(status.error, 10060);
+    EXPECT_EQ(output.eofPosts, 1);
+    EXPECT_EQ(output.opens, 0);
+    EXPECT_EQ(status.decodeEnded, 1);
 }
 
 TEST_F(DecodeLoopTest, FailedHandshakeOrOutputEndsSilently) {

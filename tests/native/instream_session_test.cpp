@@ -213,15 +213,33 @@ TEST_F(SessionTest, ShortDatagramsAreControlTexts) {
     const Bytes block = Blocks(5, 1);
     Receive(Bytes(block.begin(), block.begin() + 29));
     EXPECT_TRUE(queue.Empty());
-    EXPECT_EQ(port.receives.size(), 3u); // ignored: no further receive
+    // Neither it, an empty datagram nor a reset ends the receiving.
+    Receive(Bytes{});
+    Receive(Text("x"), 10054);
+    EXPECT_EQ(port.receives.size(), 6u);
+    EXPECT_EQ(status.error, 0);
     EXPECT_EQ(status.state, instream::SESSION_STREAMING);
 
     Receive(Text("close_stream"));
     EXPECT_EQ(status.state, instream::SESSION_CLOSED);
-    EXPECT_EQ(port.receives.size(), 3u);
+    EXPECT_EQ(port.receives.size(), 6u);
     // Closed: later datagrams are not looked at.
     Receive(Text("PING"));
     EXPECT_EQ(port.sent.size(), 3u);
+}
+
+TEST_F(SessionTest, TheQueueKeepsFourSecondsAndNothingOnceDecodingEnded) {
+    Answer("OK~5");
+    const Bytes adpcm = Blocks(5, 21); // 0.96 s
+    for (int i = 0; i < 10; ++i)
+        Receive(adpcm);
+    EXPECT_LE(queue.QueuedBytes(), 4u * 22050u);
+    EXPECT_EQ(queue.Dropped(), 6u);
+    status.decodeEnded = 1;
+    queue.Clear();
+    Receive(adpcm);
+    EXPECT_TRUE(queue.Empty());
+    EXPECT_EQ(port.receives.size(), 13u); // and the receiving goes on
 }
 
 TEST_F(SessionTest, FailedPingAnswerStopsListening) {

@@ -57,6 +57,23 @@ TEST_F(InStreamPlay, Format5MatchesThePlatformCodec) {
     PlayWholeStream(5, 6105, "--answer Ok~5");
 }
 
+TEST_F(InStreamPlay, AnEmptyDatagramOrStrayTextsInMidStreamEndNothing) {
+    PlayWholeStream(5, 6112, "--inject 300: --inject-text 400:hello --inject-text 500:X");
+}
+
+// Every datagram that arrives plays, in the order sent: the whole stream is
+// compared with what the simulator sent, which leaves out the lost ones.
+TEST_F(InStreamPlay, FivePercentLostPlaysEveryArrivedDatagramInOrder) {
+    PlayWholeStream(1, 6113, "--blocks 1 --drop 5");
+    std::printf("5%%: %ld datagrams lost\n", peer.Summary("dropped"));
+    EXPECT_GT(peer.Summary("dropped"), 0);
+}
+TEST_F(InStreamPlay, TwentyPercentLostPlaysEveryArrivedDatagramInOrder) {
+    PlayWholeStream(1, 6114, "--blocks 1 --drop 20 --close-after 4000 --duration 8000");
+    std::printf("20%%: %ld datagrams lost\n", peer.Summary("dropped"));
+    EXPECT_GT(peer.Summary("dropped"), 8);
+}
+
 TEST_F(InStreamPlay, DamagedStepIndexesAndPartBlocksDecodeLikeTheCodec) {
     // Step index 200 in every header (the codec clamps it), and 100 bytes
     // after the whole blocks of every datagram (ignored).
