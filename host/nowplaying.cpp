@@ -3,19 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/text.h"
 #include "net/agent.h"
 #include "net/tagged_packet.h"
 #include "sdk/wa_ipc.h"
-
-namespace {
-
-// Zero the whole field, then copy the text cut to the field with its terminator.
-void CopyText(char (&field)[kNowPlayingTextRoom], const char* text) {
-    std::memset(field, 0, sizeof field);
-    std::strncpy(field, text, sizeof field - 1);
-}
-
-} // namespace
 
 void InitNewBlock(NowPlayingBlock& block) {
     std::memset(&block, 0, sizeof block);

@@ -1,45 +1,13 @@
-// Owning wrappers for the platform handles of the stream plug-in: kernel
-// objects (threads, events), the private heap and the critical section
-// (sockets: net/socket_win.h). Each is move-only and releases what it holds
-// exactly once.
+// The stream plug-in's own platform objects: the private heap every buffer of
+// a playback comes from, and the critical section that guards the PCM queue.
+// Handles and sockets are held by base/owners_win.h's owners.
 #pragma once
 
-#include <windows.h>
-#include <winsock2.h>
-
+#include "base/owners_win.h"
 #include "instream/heap.h"
 #include "instream/pcm_queue.h"
-#include "net/socket_win.h"
 
 namespace instream {
-
-class UniqueHandle {
-  public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(HANDLE h) : h_(h == INVALID_HANDLE_VALUE ? nullptr : h) {}
-    ~UniqueHandle() { Reset(); }
-    UniqueHandle(UniqueHandle&& o) noexcept : h_(o.h_) { o.h_ = nullptr; }
-    UniqueHandle& operator=(UniqueHandle&& o) noexcept {
-        if (this != &o) {
-            Reset();
-            h_ = o.h_;
-            o.h_ = nullptr;
-        }
-        return *this;
-    }
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-
-    HANDLE Get() const { return h_; }
-    explicit operator bool() const { return h_ != nullptr; }
-    void Reset() {
-        if (h_) CloseHandle(h_);
-        h_ = nullptr;
-    }
-
-  private:
-    HANDLE h_ = nullptr;
-};
 
 // A growable private heap; every buffer of a playback comes from it.
 class PrivateHeap final : public Heap {

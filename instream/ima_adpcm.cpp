@@ -1,6 +1,6 @@
 #include "instream/ima_adpcm.h"
 
-#include "instream/errors.h"
+#include "base/errors.h"
 
 namespace instream {
 

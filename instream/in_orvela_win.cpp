@@ -8,7 +8,8 @@
 #include <cstring>
 #include <optional>
 
-#include "instream/errors.h"
+#include "base/errors.h"
+#include "base/text.h"
 #include "instream/handles_win.h"
 #include "instream/in_orvela_win.h"
 #include "instream/location.h"
@@ -168,8 +169,7 @@ int WA_CDECL Play(char* name) {
         p.status.Reset();
         p.queue.Clear();
         p.loop.Reset();
-        std::strncpy(p.location, name ? name : "", kMaxLocation);
-        p.location[kMaxLocation] = 0;
+        CopyText(p.location, name ? name : "");
         p.network.Prepare(p.location); // without buffers the thread fails the session
         // Without its stop event the network thread could never be stopped:
         // the session fails before it starts.

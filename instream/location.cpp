@@ -1,5 +1,6 @@
 #include "instream/location.h"
 
+#include "base/text.h"
 #include "net/agent.h"
 #include "net/ipv4.h"
 
@@ -16,18 +17,6 @@ bool IsStreamLocation(std::string_view name) {
 std::string_view LocationTitle(std::string_view name) {
     const size_t slash = name.rfind('\\');
     return slash == std::string_view::npos ? name : name.substr(slash + 1);
-}
-
-int32_t ReadDecimal(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-    uint32_t value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-        value = value * 10u + static_cast<uint32_t>(text[i] - '0');
-    return static_cast<int32_t>(negative ? 0u - value : value);
 }
 
 std::string FormatStreamLocation(const char* address, uint16_t port, std::string_view displayName) {
@@ -65,7 +54,7 @@ bool ParseStreamLocation(std::string_view name, StreamLocation& out) {
     out.address = out.addressValid ? a : 0;
     // Ports above 32767 are written as negative 16-bit numbers; the low 16
     // bits of the value are the port either way.
-    const auto port = static_cast<uint16_t>(static_cast<uint32_t>(ReadDecimal(portText)));
+    const auto port = static_cast<uint16_t>(static_cast<uint32_t>(ParseDecimal(portText)));
     out.port = port != 0 ? port : agent::kDefaultStreamPort;
     out.title = std::string(LocationTitle(name));
     return true;

@@ -44,9 +44,4 @@ std::string FormatStreamLocation(const char* address, uint16_t port, std::string
 // Returns false, leaving `out` cleared, when the name lacks the prefix.
 bool ParseStreamLocation(std::string_view name, StreamLocation& out);
 
-// The port text's value as the platform's StrToIntEx reads it in decimal:
-// leading blanks, an optional sign, then digits up to the first non-digit,
-// wrapping at 32 bits. 0 when there are no digits.
-int32_t ReadDecimal(std::string_view text);
-
 } // namespace instream

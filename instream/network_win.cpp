@@ -4,15 +4,15 @@
 
 #include <cstring>
 
-#include "instream/errors.h"
+#include "base/errors.h"
+#include "base/text.h"
 #include "instream/location.h"
 
 namespace instream {
 
 bool StreamNetwork::Prepare(const char* location) {
     Release();
-    std::strncpy(location_, location ? location : "", kMaxLocation);
-    location_[kMaxLocation] = 0;
+    CopyText(location_, location ? location : "");
     records_ = static_cast<Records*>(heap_.Allocate(sizeof(Records)));
     receiveBuffer_ = static_cast<uint8_t*>(heap_.Allocate(kReceiveBufferSize));
     stopping_ = false;

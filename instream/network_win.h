@@ -8,6 +8,7 @@
 #include <winsock2.h>
 
 #include "instream/handles_win.h"
+#include "instream/location.h"
 #include "instream/session.h"
 
 namespace instream {
@@ -70,7 +71,7 @@ class StreamNetwork final : public DatagramPort {
     StreamSession session_;
     SessionStatus& status_;
     HANDLE stopEvent_; // not owned
-    char location_[264] = {};
+    char location_[kMaxLocation + 1] = {};
     Records* records_ = nullptr;
     uint8_t* receiveBuffer_ = nullptr;
     UniqueSocket socket_;

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "instream/errors.h"
+#include "base/errors.h"
 #include "net/agent.h"
 
 namespace instream {

@@ -2,9 +2,9 @@
 
 #include <winsock2.h>
 
+#include "base/owners_win.h"
 #include "instream/location.h"
 #include "net/requests.h"
-#include "net/socket_win.h"
 #include "sdk/wa_ipc.h"
 #include "ui/wnd_win.h"
 

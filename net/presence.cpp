@@ -3,48 +3,20 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/text.h"
 #include "net/agent.h"
 #include "net/tagged_packet.h"
 
 namespace {
 
-bool IsBlank(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-// Copies a text field into its zero-filled room: up to the field's first zero
-// byte, cut to leave the terminator.
+// A text field's bytes into its room, as far as its first zero byte.
 template <size_t N> void CopyText(const CTaggedPacket& packet, uint8_t tag, char (&room)[N]) {
     const TaggedField* f = packet.FindField(tag);
     if (!f || !f->data) return;
-    const void* zero = std::memchr(f->data, 0, f->length);
-    size_t n = zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - f->data) : f->length;
-    if (n > N - 1) n = N - 1;
-    std::memset(room, 0, N);
-    std::memcpy(room, f->data, n);
+    ::CopyText(room, std::string_view(reinterpret_cast<const char*>(f->data), f->length));
 }
 
 } // namespace
-
-int32_t ParseDecimal(const char* text, size_t maxChars) {
-    if (!text) return 0;
-    size_t i = 0;
-    while (i < maxChars && IsBlank(text[i]))
-        ++i;
-    bool negative = false;
-    if (i < maxChars && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    // One past the largest magnitude either sign can hold; digits beyond it
-    // cannot change the clamped result.
-    constexpr int64_t kCap = int64_t{1} << 31;
-    int64_t value = 0;
-    for (; i < maxChars && IsDigit(text[i]); ++i)
-        if (value < kCap) value = value * 10 + (text[i] - '0');
-    if (negative) return value >= kCap ? INT32_MIN : static_cast<int32_t>(-value);
-    return value >= kCap ? INT32_MAX : static_cast<int32_t>(value);
-}
 
 void FormatIpv4(uint32_t a, char (&out)[kPeerAddressRoom]) {
     std::snprintf(out, sizeof out, "%u.%u.%u.%u", (a >> 24) & 0xFFu, (a >> 16) & 0xFFu,

@@ -20,13 +20,6 @@ constexpr size_t kGroupHostRoom = 19;
 constexpr size_t kGroupPortRoom = 9;
 constexpr size_t kPresencePortTextRoom = 19;
 
-// Plain decimal text: optional leading white space and one sign, then the
-// leading digits; the first other character ends it and no digits give 0.
-// Reads at most maxChars characters and never past a zero byte. Values
-// beyond the 32-bit range stay at its ends, as the platform's atoi does, so
-// a hostile number of any length has one defined value.
-int32_t ParseDecimal(const char* text, size_t maxChars = SIZE_MAX);
-
 // Writes a host-order address as dotted decimal (at most 15 characters).
 void FormatIpv4(uint32_t hostOrder, char (&out)[kPeerAddressRoom]);
 

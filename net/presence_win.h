@@ -11,8 +11,8 @@
 #include <memory>
 #include <utility>
 
+#include "base/owners_win.h"
 #include "net/presence.h"
-#include "net/socket_win.h"
 
 constexpr uint32_t kPresenceCapacity = 1024;
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "base/text.h"
 #include "net/presence.h"
 #include "net/tagged_packet.h"
 

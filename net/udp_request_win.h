@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "net/socket_win.h"
+#include "base/owners_win.h"
 
 class CUdpRequest {
   public:

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "base/owners_win.h"
 #include "net/listen_win.h"
 #include "net/peer_table.h"
 #include "net/requests.h"
@@ -21,11 +22,6 @@ namespace {
 constexpr UINT kScrollPartDraw = 0xFFFFF001; // the scroll-bar layer's part notification
 constexpr int kUserGroupTextRoom = 39;       // 38 characters and the terminator
 
-struct MenuDeleter {
-    void operator()(HMENU m) const { DestroyMenu(m); }
-};
-using UniqueMenu = std::unique_ptr<std::remove_pointer_t<HMENU>, MenuDeleter>;
-
 // Shows the entries as a pop-up menu at `at` (screen coordinates) and
 // answers the chosen identifier, 0 when none.
 unsigned ChooseFromMenu(HWND owner, const std::vector<MenuEntry>& entries, POINT at) {
@@ -33,10 +29,10 @@ unsigned ChooseFromMenu(HWND owner, const std::vector<MenuEntry>& entries, POINT
     if (!menu) return 0;
     for (const MenuEntry& e : entries) {
         const UINT flags = e.separator ? MF_SEPARATOR : MF_STRING | (e.greyed ? MF_GRAYED : 0);
-        AppendMenuA(menu.get(), flags, e.id, e.separator ? nullptr : e.text.c_str());
+        AppendMenuA(menu.Get(), flags, e.id, e.separator ? nullptr : e.text.c_str());
     }
     return static_cast<unsigned>(
-        TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_NONOTIFY, at.x, at.y, 0, owner, nullptr));
+        TrackPopupMenu(menu.Get(), TPM_RETURNCMD | TPM_NONOTIFY, at.x, at.y, 0, owner, nullptr));
 }
 
 int CALLBACK CompareRowsByLocale(LPARAM a, LPARAM b, LPARAM column) {

@@ -168,7 +168,7 @@ LRESULT CDialogBrowser::OnDestroy() {
     stopPresence();
     request.Close();
     ReleaseSkin();
-    font.reset();
+    font.Reset();
     captureColumnLayout();
     const RECT r = windowRect();
     settings.windowRect = {r.left, r.top, r.right, r.bottom};
@@ -206,7 +206,7 @@ LRESULT CDialogBrowser::DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 void CDialogBrowser::createFont() {
-    font.reset(CreateSkinFont(player.hwnd));
+    font.Reset(CreateSkinFont(player.hwnd));
 }
 
 void CDialogBrowser::ShowUserGroup(unsigned group) {

@@ -1,5 +1,6 @@
 #include "ui/commands.h"
 
+#include "base/text.h"
 #include "net/presence.h"
 #include "net/requests.h"
 

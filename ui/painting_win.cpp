@@ -22,7 +22,7 @@ COLORREF Skin(int index) {
 
 void FillWith(HDC dc, const RECT& r, COLORREF colour) {
     const Brush brush(CreateSolidBrush(colour));
-    FillRect(dc, &r, brush.get());
+    FillRect(dc, &r, brush.Get());
 }
 
 // A polyline through the points with the pen selected.
@@ -74,18 +74,18 @@ LRESULT CDialogBrowser::OnListCustomDraw(NMLVCUSTOMDRAW* draw, LRESULT* result) 
             SendMessageA(list.hwnd, LVM_GETITEMSTATE, row, LVIS_SELECTED) & LVIS_SELECTED;
         const std::string shown = std::string(" ") + text;
 
-        const MemoryDC memory(cd.hdc);
+        const MemoryDC memory(CreateCompatibleDC(cd.hdc));
         const Bitmap bitmap(CreateCompatibleBitmap(cd.hdc, w, h));
         if (!memory || !bitmap) break;
-        const SelectedObject useBitmap(memory.get(), bitmap.get());
-        FillWith(memory.get(), {0, 0, w, h}, Skin(selected ? 19 : 0));
-        const SelectedObject useFont(memory.get(), font.get());
-        SetTextColor(memory.get(), Skin(selected ? 18 : 1));
-        SetBkMode(memory.get(), TRANSPARENT);
+        const SelectedObject useBitmap(memory.Get(), bitmap.Get());
+        FillWith(memory.Get(), {0, 0, w, h}, Skin(selected ? 19 : 0));
+        const SelectedObject useFont(memory.Get(), font.Get());
+        SetTextColor(memory.Get(), Skin(selected ? 18 : 1));
+        SetBkMode(memory.Get(), TRANSPARENT);
         RECT textRect{0, 1, w - 5, h};
-        DrawTextA(memory.get(), shown.c_str(), -1, &textRect,
+        DrawTextA(memory.Get(), shown.c_str(), -1, &textRect,
                   kTextFormat | (RightAligned(rows.Header(), draw->iSubItem) ? DT_RIGHT : 0));
-        BitBlt(cd.hdc, cell.left, cell.top, w, h, memory.get(), 0, 0, SRCCOPY);
+        BitBlt(cd.hdc, cell.left, cell.top, w, h, memory.Get(), 0, 0, SRCCOPY);
         *result = CDRF_SKIPDEFAULT;
         break;
     }
@@ -93,7 +93,7 @@ LRESULT CDialogBrowser::OnListCustomDraw(NMLVCUSTOMDRAW* draw, LRESULT* result) 
         RECT r{};
         if (row != activeRow || !rows.RowBounds(row, r)) break;
         const Pen pen(CreatePen(PS_SOLID, 0, Skin(1)));
-        const SelectedObject usePen(cd.hdc, pen.get());
+        const SelectedObject usePen(cd.hdc, pen.Get());
         Lines(cd.hdc, {{r.left, r.top},
                        {r.left, r.bottom - 1},
                        {r.right - 1, r.bottom - 1},
@@ -134,15 +134,15 @@ LRESULT CDialogBrowser::OnHeaderCustomDraw(NMCUSTOMDRAW* cd, LRESULT* result) {
     const Pen black(CreatePen(PS_SOLID, 0, RGB(0, 0, 0)));
     const bool pressed = (cd->uItemState & CDIS_SELECTED) != 0;
     {
-        const SelectedObject usePen(cd->hdc, black.get());
+        const SelectedObject usePen(cd->hdc, black.Get());
         if (pressed) {
             Lines(cd->hdc, {{l, b}, {l, t}, {rt - 1, t}, {rt - 1, b - 1}, {l, b - 1}});
         } else {
-            SelectObject(cd->hdc, light.get());
+            SelectObject(cd->hdc, light.Get());
             Lines(cd->hdc, {{l, b}, {l, t}, {rt, t}});
-            SelectObject(cd->hdc, inner.get());
+            SelectObject(cd->hdc, inner.Get());
             Lines(cd->hdc, {{l + 1, b - 2}, {rt - 2, b - 2}, {rt - 2, t}});
-            SelectObject(cd->hdc, black.get());
+            SelectObject(cd->hdc, black.Get());
             Lines(cd->hdc, {{l, b - 1}, {rt - 1, b - 1}, {rt - 1, t - 1}});
         }
     }
@@ -185,12 +185,12 @@ LRESULT CDialogBrowser::OnScrollPartDraw(NMHDR* header, LRESULT* result) {
         return 1;
     }
     HBITMAP skin = SkinBitmap();
-    const MemoryDC source(n->dc);
+    const MemoryDC source(CreateCompatibleDC(n->dc));
     if (!skin || !source) return 1;
-    const SelectedObject useSkin(source.get(), skin);
+    const SelectedObject useSkin(source.Get(), skin);
     SetStretchBltMode(n->dc, COLORONCOLOR);
     const auto copy = [&](const SkinRect& from, const SkinRect& to) {
-        StretchBlt(n->dc, to.x, to.y, to.w, to.h, source.get(), from.x, from.y, from.w, from.h,
+        StretchBlt(n->dc, to.x, to.y, to.w, to.h, source.Get(), from.x, from.y, from.w, from.h,
                    SRCCOPY);
     };
     if (n->part == kThumb) {

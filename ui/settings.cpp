@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/text.h"
 #include "net/agent.h"
 #include "net/presence.h"
 

@@ -26,10 +26,10 @@ LRESULT ControlColor(UINT msg, HDC dc) {
     const COLORREF want = GetSkinColor(window ? 2 : 0);
     COLORREF bg = GetNearestColor(dc, want);
     if (bg == CLR_INVALID) bg = want;
-    g_dialogBrush.reset(CreateSolidBrush(bg));
+    g_dialogBrush.Reset(CreateSolidBrush(bg));
     SetTextColor(dc, GetSkinColor(msg == WM_CTLCOLORSTATIC ? 4 : 1));
     SetBkColor(dc, bg);
-    return reinterpret_cast<LRESULT>(g_dialogBrush.get());
+    return reinterpret_cast<LRESULT>(g_dialogBrush.Get());
 }
 
 // The button image is 47 x 15 at (0, y0) of the skin bitmap: 4-pixel
@@ -62,11 +62,11 @@ LRESULT DrawSkinnedButton(HWND dialog, WPARAM id, const DRAWITEMSTRUCT& item) {
     const RECT r = item.rcItem;
     const bool pressed = (item.itemState & ODS_SELECTED) != 0;
     {
-        MemoryDC skin(dc);
-        SelectedObject bitmap(skin.get(), g_skinBitmap.get());
+        MemoryDC skin(CreateCompatibleDC(dc));
+        SelectedObject bitmap(skin.Get(), g_skinBitmap.Get());
         SetStretchBltMode(dc, COLORONCOLOR);
         // Without a skin bitmap there is nothing to copy from.
-        if (bitmap.ok()) DrawButtonPieces(dc, skin.get(), r, pressed ? 15 : 0);
+        if (bitmap.ok()) DrawButtonPieces(dc, skin.Get(), r, pressed ? 15 : 0);
 
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, GetSkinColor(3));
@@ -80,7 +80,7 @@ LRESULT DrawSkinnedButton(HWND dialog, WPARAM id, const DRAWITEMSTRUCT& item) {
     if (GetFocus() == item.hwndItem) {
         const int w = r.right - r.left, h = r.bottom - r.top;
         Pen pen(CreatePen(PS_SOLID, 0, RGB(0, 0, 0)));
-        SelectedObject selected(dc, pen.get());
+        SelectedObject selected(dc, pen.Get());
         DrawDottedLine(dc, r.left + 2, r.top + 2, w - 3, false);
         DrawDottedLine(dc, r.right - 3, r.top + 2, h - 3, true);
         DrawDottedLine(dc, r.left + 2, r.top + 2, h - 3, true);
@@ -96,25 +96,25 @@ uint32_t DcPixelReader::GetPixel(int x, int y) const {
 }
 
 void SampleSkinColors(HWND player) {
-    g_skinBitmap.reset();
+    g_skinBitmap.Reset();
     auto bitmap = reinterpret_cast<HBITMAP>(AskPlayer(player, 0));
     // Only a bitmap is ours to delete later; any other answer is no skin.
     if (!bitmap || GetObjectType(bitmap) != OBJ_BITMAP) return;
-    g_skinBitmap.reset(bitmap);
+    g_skinBitmap.Reset(bitmap);
 
-    MemoryDC dc(nullptr);
-    SelectedObject selected(dc.get(), bitmap);
+    MemoryDC dc(CreateCompatibleDC(nullptr));
+    SelectedObject selected(dc.Get(), bitmap);
     if (!selected.ok()) return;
-    SampleSkinColors(ProcessSkinColors(), DcPixelReader(dc.get()));
+    SampleSkinColors(ProcessSkinColors(), DcPixelReader(dc.Get()));
 }
 
 HBITMAP SkinBitmap() {
-    return g_skinBitmap.get();
+    return g_skinBitmap.Get();
 }
 
 void ReleaseSkin() {
-    g_skinBitmap.reset();
-    g_dialogBrush.reset();
+    g_skinBitmap.Reset();
+    g_dialogBrush.Reset();
 }
 
 LRESULT HandleSkinnedDialogMessage(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -151,10 +151,10 @@ void DrawChildBorders(HWND window, const DWORD* entries, int count) {
     HDC dc = paint.dc();
     const RECT& area = paint.info().rcPaint;
     Region background;
-    if (paint.info().fErase) background.reset(CreateRectRgnIndirect(&area));
+    if (paint.info().fErase) background.Reset(CreateRectRgnIndirect(&area));
     {
         Pen pen(CreatePen(PS_SOLID, 0, GetSkinColor(5)));
-        SelectedObject selected(dc, pen.get());
+        SelectedObject selected(dc, pen.Get());
         for (int i = 0; i < count; ++i) {
             HWND item = GetDlgItem(window, LOWORD(entries[i]));
             if (!item) continue;
@@ -172,14 +172,14 @@ void DrawChildBorders(HWND window, const DWORD* entries, int count) {
                 for (const RECT& line : {RECT{r.left, r.bottom, r.right, r.bottom + 1},
                                          RECT{r.right, r.top, r.right + 1, r.bottom}}) {
                     Region cut(CreateRectRgnIndirect(&line));
-                    CombineRgn(background.get(), background.get(), cut.get(), RGN_DIFF);
+                    CombineRgn(background.Get(), background.Get(), cut.Get(), RGN_DIFF);
                 }
             }
         }
     }
     if (background) {
         Brush brush(CreateSolidBrush(GetSkinColor(2)));
-        FillRgn(dc, background.get(), brush.get());
+        FillRgn(dc, background.Get(), brush.Get());
     }
 }
 

@@ -1,4 +1,4 @@
-#include "instream/errors.h"
+#include "base/errors.h"
 #include "instream/ima_adpcm.h"
 #include "instream/ima_encoder.h"
 
@@ -167,11 +167,11 @@ TEST(ImaDecoder, OpenConvertClose) {
     {
         instream::ImaDecoder d(heap);
         for (int code : {0, 6, -48, 256}) {
-            EXPECT_EQ(d.Open(code), instream::kAcmNotPossible) << code;
+            EXPECT_EQ(d.Open(code), kAcmNotPossible) << code;
             EXPECT_EQ(d.Format(), nullptr);
             EXPECT_EQ(heap.live, 0);
         }
-        EXPECT_EQ(d.Convert(), instream::kAcmNotPossible);
+        EXPECT_EQ(d.Convert(), kAcmNotPossible);
 
         ASSERT_EQ(d.Open(1), 0);
         const AudioFormat& f = *d.Format();
@@ -201,7 +201,7 @@ TEST(ImaDecoder, OpenConvertClose) {
         EXPECT_EQ(d.Format(), nullptr);
 
         heap.failAfter = 1;
-        EXPECT_EQ(d.Open(2), instream::kMmNoMemory);
+        EXPECT_EQ(d.Open(2), kMmNoMemory);
         EXPECT_EQ(d.Format(), nullptr);
         EXPECT_EQ(heap.live, 0);
         heap.failAfter = -1;

@@ -1,4 +1,4 @@
-#include "instream/errors.h"
+#include "base/errors.h"
 #include "instream/ima_encoder.h"
 #include "instream/session.h"
 

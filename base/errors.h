@@ -1,10 +1,9 @@
-// The platform error numbers that the stream plug-in keeps as its session
-// error. Spelled out here so the portable core needs no platform header.
+// The platform error numbers that portable code keeps as a result (the stream
+// plug-in's session error). Spelled out here so the portable core needs no
+// platform header.
 #pragma once
 
 #include <cstdint>
-
-namespace instream {
 
 constexpr int32_t kNoError = 0;
 constexpr int32_t kMmNoMemory = 7;          // MMSYSERR_NOMEM
@@ -15,5 +14,3 @@ constexpr int32_t kWsaAddrNotAvail = 10049; // WSAEADDRNOTAVAIL
 constexpr int32_t kWsaConnReset = 10054;    // WSAECONNRESET
 constexpr int32_t kWsaTimedOut = 10060;     // WSAETIMEDOUT
 constexpr int32_t kWsaConnRefused = 10061;  // WSAECONNREFUSED
-
-} // namespace instream

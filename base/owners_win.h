@@ -1,0 +1,95 @@
+// One owner for every kind of platform handle the plug-ins hold: move-only,
+// and released exactly once, by the kind's own function. A kind is a small
+// traits type: the handle type, its empty value and how it is released.
+#pragma once
+
+#include <winsock2.h>
+// winsock2.h before windows.h, which would otherwise pull in the old winsock.h.
+#include <windows.h>
+
+#include <utility>
+
+template <class Kind> class Owner {
+  public:
+    using Handle = typename Kind::Handle;
+
+    Owner() = default;
+    explicit Owner(Handle h) : h_(Kind::Valid(h) ? h : Kind::Empty()) {}
+    ~Owner() { Reset(); }
+    Owner(Owner&& o) noexcept : h_(o.Release()) {}
+    Owner& operator=(Owner&& o) noexcept {
+        if (this != &o) Reset(o.Release());
+        return *this;
+    }
+    Owner(const Owner&) = delete;
+    Owner& operator=(const Owner&) = delete;
+
+    Handle Get() const { return h_; }
+    explicit operator bool() const { return Kind::Valid(h_); }
+    // Releases what is held and takes `h` (an invalid value counts as none).
+    void Reset(Handle h = Kind::Empty()) {
+        if (Kind::Valid(h_)) Kind::Close(h_);
+        h_ = Kind::Valid(h) ? h : Kind::Empty();
+    }
+    // Gives up ownership without releasing.
+    Handle Release() { return std::exchange(h_, Kind::Empty()); }
+
+  private:
+    Handle h_ = Kind::Empty();
+};
+
+namespace owner_kinds {
+
+// A kind whose empty value is null.
+template <class H, auto CloseFn> struct NullEmpty {
+    using Handle = H;
+    static constexpr Handle Empty() { return nullptr; }
+    static bool Valid(Handle h) { return h != nullptr; }
+    static void Close(Handle h) { CloseFn(h); }
+};
+
+// Kernel objects: both null and INVALID_HANDLE_VALUE mean none.
+struct Kernel {
+    using Handle = HANDLE;
+    static Handle Empty() { return nullptr; }
+    static bool Valid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static void Close(Handle h) { CloseHandle(h); }
+};
+
+struct Socket {
+    using Handle = SOCKET;
+    static constexpr Handle Empty() { return INVALID_SOCKET; }
+    static bool Valid(Handle s) { return s != INVALID_SOCKET; }
+    static void Close(Handle s) { closesocket(s); }
+};
+
+inline void DeleteGdiObject(HGDIOBJ h) {
+    DeleteObject(h);
+}
+inline void UnmapView(void* view) {
+    UnmapViewOfFile(view);
+}
+inline void DestroyMenuHandle(HMENU m) {
+    DestroyMenu(m);
+}
+inline void DeleteDc(HDC dc) {
+    DeleteDC(dc);
+}
+
+} // namespace owner_kinds
+
+// Threads, events, files, file mappings.
+using UniqueHandle = Owner<owner_kinds::Kernel>;
+using UniqueSocket = Owner<owner_kinds::Socket>;
+// A mapped view of a file mapping.
+using MappedView = Owner<owner_kinds::NullEmpty<void*, owner_kinds::UnmapView>>;
+using UniqueMenu = Owner<owner_kinds::NullEmpty<HMENU, owner_kinds::DestroyMenuHandle>>;
+// A pen, brush, bitmap, font or region, deleted with DeleteObject.
+template <class H> using GdiObject = Owner<owner_kinds::NullEmpty<H, owner_kinds::DeleteGdiObject>>;
+using Pen = GdiObject<HPEN>;
+using Brush = GdiObject<HBRUSH>;
+using Bitmap = GdiObject<HBITMAP>;
+using Font = GdiObject<HFONT>;
+using Region = GdiObject<HRGN>;
+// A memory device context (CreateCompatibleDC), deleted with DeleteDC.
+using MemoryDC = Owner<owner_kinds::NullEmpty<HDC, owner_kinds::DeleteDc>>;

@@ -1,0 +1,42 @@
+#include "base/text.h"
+
+namespace {
+
+bool IsBlank(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+} // namespace
+
+int32_t ParseDecimal(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size() && IsBlank(text[i]))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    // One past the largest magnitude either sign can hold; digits beyond it
+    // cannot change the clamped result.
+    constexpr int64_t kCap = int64_t{1} << 31;
+    int64_t value = 0;
+    for (; i < text.size() && IsDigit(text[i]); ++i)
+        if (value < kCap) value = value * 10 + (text[i] - '0');
+    if (negative) return value >= kCap ? INT32_MIN : static_cast<int32_t>(-value);
+    return value >= kCap ? INT32_MAX : static_cast<int32_t>(value);
+}
+
+int32_t ParseDecimal(const char* text, size_t maxChars) {
+    return text ? ParseDecimal(std::string_view(text, strnlen(text, maxChars))) : 0;
+}
+
+size_t CopyText(char* room, size_t roomSize, std::string_view text) {
+    if (!room || roomSize == 0) return 0;
+    std::memset(room, 0, roomSize);
+    size_t n = text.find('\0');
+    if (n == std::string_view::npos) n = text.size();
+    if (n > roomSize - 1) n = roomSize - 1;
+    std::memcpy(room, text.data(), n);
+    return n;
+}
