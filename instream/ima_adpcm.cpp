@@ -23,6 +23,26 @@ constexpr bool RowsConsistent() {
 }
 static_assert(RowsConsistent());
 
+// Both results of every code at every step index, in one word so that a
+// sample costs one load: the difference times 128 plus the next step index.
+constexpr int kNextIndexBits = 7;
+static_assert(kImaMaxStepIndex < (1 << kNextIndexBits));
+
+struct CodeTable {
+    int32_t entry[kImaMaxStepIndex + 1][16];
+};
+
+constexpr CodeTable BuildCodeTable() {
+    CodeTable t{};
+    for (int index = 0; index <= kImaMaxStepIndex; ++index)
+        for (unsigned code = 0; code < 16; ++code)
+            t.entry[index][code] = ImaStepDifference(index, code) * (1 << kNextIndexBits) +
+                                   ImaNextStepIndex(index, code);
+    return t;
+}
+
+constexpr CodeTable kCodeTable = BuildCodeTable();
+
 inline void Put16(uint8_t* p, int v) {
     p[0] = static_cast<uint8_t>(v & 0xFF);
     p[1] = static_cast<uint8_t>((v >> 8) & 0xFF);
@@ -34,66 +54,42 @@ inline void ReadHeader(const uint8_t* h, ImaChannelState& s) {
     s.stepIndex = h[2] > kImaMaxStepIndex ? kImaMaxStepIndex : h[2];
 }
 
-void DecodeMonoBlock(const AudioFormat& f, const uint8_t* in, uint8_t* out) {
-    ImaChannelState s;
-    ReadHeader(in, s);
-    Put16(out, s.sample);
-    out += 2;
-    const uint8_t* codes = in + 4;
-    for (unsigned n = (f.samplesPerBlock - 1u) / 2; n > 0; --n, ++codes) {
-        Put16(out, s.Decode(*codes & 0x0F));
-        Put16(out + 2, s.Decode(*codes >> 4));
-        out += 4;
+// One channel's 4 bytes of a group: 8 samples, low nibble first, into every
+// frame's slot of that channel.
+template <unsigned kChannels>
+inline void DecodeGroup(ImaChannelState& s, const uint8_t* codes, uint8_t* out) {
+    constexpr unsigned kFrame = 2 * kChannels;
+    for (unsigned i = 0; i < 4; ++i, out += 2 * kFrame) {
+        Put16(out, s.Decode(codes[i] & 0x0F));
+        Put16(out + kFrame, s.Decode(codes[i] >> 4));
     }
 }
 
-void DecodeStereoBlock(const AudioFormat& f, const uint8_t* in, uint8_t* out) {
-    ImaChannelState s[2];
-    ReadHeader(in, s[0]);
-    ReadHeader(in + 4, s[1]);
-    Put16(out, s[0].sample);
-    Put16(out + 2, s[1].sample);
-    out += 4;
-    const uint8_t* codes = in + 8;
-    for (unsigned g = (f.samplesPerBlock - 1u) / 8; g > 0; --g) {
-        for (int ch = 0; ch < 2; ++ch) {
-            for (int i = 0; i < 4; ++i, ++codes) {
-                Put16(out + (2 * i) * 4 + ch * 2, s[ch].Decode(*codes & 0x0F));
-                Put16(out + (2 * i + 1) * 4 + ch * 2, s[ch].Decode(*codes >> 4));
-            }
-        }
-        out += 32;
+// Mono is the stereo layout with one channel: headers, then per group each
+// channel's 4 bytes in turn.
+template <unsigned kChannels>
+void DecodeBlock(const AudioFormat& f, const uint8_t* in, uint8_t* out) {
+    constexpr unsigned kFrame = 2 * kChannels;
+    ImaChannelState s[kChannels];
+    for (unsigned ch = 0; ch < kChannels; ++ch) {
+        ReadHeader(in + 4 * ch, s[ch]);
+        Put16(out + 2 * ch, s[ch].sample);
     }
+    const uint8_t* codes = in + 4 * kChannels;
+    out += kFrame;
+    for (unsigned g = (f.samplesPerBlock - 1u) / 8; g > 0; --g, out += 8 * kFrame)
+        for (unsigned ch = 0; ch < kChannels; ++ch, codes += 4)
+            DecodeGroup<kChannels>(s[ch], codes, out + 2 * ch);
 }
 
 } // namespace
 
-const int16_t kImaStepTable[kImaMaxStepIndex + 1] = {
-    7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,   21,    23,
-    25,    28,    31,    34,    37,    41,    45,    50,    55,    60,    66,   73,    80,
-    88,    97,    107,   118,   130,   143,   157,   173,   190,   209,   230,  253,   279,
-    307,   337,   371,   408,   449,   494,   544,   598,   658,   724,   796,  876,   963,
-    1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,  2272,  2499,  2749, 3024,  3327,
-    3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,  9493, 10442, 11487,
-    12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
-
-const int8_t kImaIndexTable[16] = {-1, -1, -1, -1, 2, 4, 6, 8, -1, -1, -1, -1, 2, 4, 6, 8};
-
 int ImaChannelState::Decode(unsigned code) {
-    code &= 0x0F;
-    const int step = kImaStepTable[stepIndex];
-    // The difference is built from shifted steps, not multiplied out: the
-    // codec's rounding depends on it.
-    int diff = step >> 3;
-    if (code & 1) diff += step >> 2;
-    if (code & 2) diff += step >> 1;
-    if (code & 4) diff += step;
-    sample += (code & 8) ? -diff : diff;
+    const int32_t entry = kCodeTable.entry[stepIndex][code & 0x0F];
+    sample += entry >> kNextIndexBits;
     if (sample < -32768) sample = -32768;
     if (sample > 32767) sample = 32767;
-    stepIndex += kImaIndexTable[code];
-    if (stepIndex < 0) stepIndex = 0;
-    if (stepIndex > kImaMaxStepIndex) stepIndex = kImaMaxStepIndex;
+    stepIndex = entry & ((1 << kNextIndexBits) - 1);
     return sample;
 }
 
@@ -109,9 +105,9 @@ size_t DecodeImaBlocks(const AudioFormat& format, const uint8_t* src, size_t src
     size_t written = 0;
     while (srcBytes >= format.blockSize && dstBytes - written >= pcmPerBlock) {
         if (format.channels == 2)
-            DecodeStereoBlock(format, src, dst + written);
+            DecodeBlock<2>(format, src, dst + written);
         else
-            DecodeMonoBlock(format, src, dst + written);
+            DecodeBlock<1>(format, src, dst + written);
         src += format.blockSize;
         srcBytes -= format.blockSize;
         written += pcmPerBlock;

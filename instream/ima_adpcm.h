@@ -33,11 +33,39 @@ struct AudioFormat {
 const AudioFormat* FindAudioFormat(int code);
 
 constexpr int kImaMaxStepIndex = 88;
-extern const int16_t kImaStepTable[kImaMaxStepIndex + 1];
-extern const int8_t kImaIndexTable[16];
+inline constexpr int16_t kImaStepTable[kImaMaxStepIndex + 1] = {
+    7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,   21,    23,
+    25,    28,    31,    34,    37,    41,    45,    50,    55,    60,    66,   73,    80,
+    88,    97,    107,   118,   130,   143,   157,   173,   190,   209,   230,  253,   279,
+    307,   337,   371,   408,   449,   494,   544,   598,   658,   724,   796,  876,   963,
+    1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,  2272,  2499,  2749, 3024,  3327,
+    3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,  9493, 10442, 11487,
+    12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
+inline constexpr int8_t kImaIndexTable[16] = {-1, -1, -1, -1, 2, 4, 6, 8,
+                                              -1, -1, -1, -1, 2, 4, 6, 8};
+
+// The signed sample difference of a 4-bit code at a step index. It is a sum
+// of shifted steps, not the step multiplied out: the codec's rounding
+// depends on it. Bit 3 is the sign.
+constexpr int ImaStepDifference(int stepIndex, unsigned code) {
+    const int step = kImaStepTable[stepIndex];
+    int diff = step >> 3;
+    if (code & 1) diff += step >> 2;
+    if (code & 2) diff += step >> 1;
+    if (code & 4) diff += step;
+    return (code & 8) ? -diff : diff;
+}
+
+// The step index that follows a code, held inside the table.
+constexpr int ImaNextStepIndex(int stepIndex, unsigned code) {
+    const int next = stepIndex + kImaIndexTable[code & 0x0F];
+    return next < 0 ? 0 : next > kImaMaxStepIndex ? kImaMaxStepIndex : next;
+}
 
 // One channel's decoder state. Decode applies one 4-bit code and returns the
-// new sample; the encoder uses the same step so both sides stay in step.
+// new sample, clamped to 16 bits; it reads both results of the code from a
+// table made of the two rules above. The encoder uses the same step so both
+// sides stay in step.
 struct ImaChannelState {
     int sample = 0;
     int stepIndex = 0;
