@@ -20,6 +20,8 @@ find_package(GTest REQUIRED)
 find_package(Threads REQUIRED)
 
 add_subdirectory(tests/native)
+# Every tracked C++ file is as clang-format makes it.
+add_test(NAME format.clang_format COMMAND ${CMAKE_SOURCE_DIR}/tests/check_format.sh ${CMAKE_SOURCE_DIR})
 add_subdirectory(tools)
 add_subdirectory(tests/fuzz)
 

@@ -12,11 +12,11 @@ constexpr size_t kNowPlayingTextRoom = 260;
 constexpr size_t kPlaylistPacketRoom = 5120;
 
 struct NowPlayingBlock {
-    uint32_t hwndPlayer;    // the player's main window, where the agent sends 9508
-    int32_t listPosition;   // last position seen by the periodic update; -1 when new
+    uint32_t hwndPlayer;  // the player's main window, where the agent sends 9508
+    int32_t listPosition; // last position seen by the periodic update; -1 when new
     char fileName[kNowPlayingTextRoom];
     char title[kNowPlayingTextRoom];
-    uint32_t playlistSize;  // serialised size of playlistPacket, never above 5120
+    uint32_t playlistSize; // serialised size of playlistPacket, never above 5120
     uint8_t playlistPacket[kPlaylistPacketRoom];
 };
 

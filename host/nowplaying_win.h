@@ -13,10 +13,10 @@ NowPlayingBlock* OpenBlock();
 
 // WM_WA_IPC messages sent to the player's main window.
 class WindowPlayerIpc : public PlayerIpc {
-public:
+  public:
     explicit WindowPlayerIpc(HWND player) : player_(player) {}
     intptr_t Send(int ipc, intptr_t data) override;
 
-private:
+  private:
     HWND player_; // not owned
 };

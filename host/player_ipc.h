@@ -5,7 +5,7 @@
 #include <cstdint>
 
 class PlayerIpc {
-public:
+  public:
     virtual ~PlayerIpc() = default;
     virtual intptr_t Send(int ipc, intptr_t data) = 0;
 

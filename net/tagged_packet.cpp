@@ -4,7 +4,9 @@
 
 namespace {
 
-uint16_t ReadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t ReadU16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 
 void WriteU16(uint8_t* p, uint16_t v) {
     p[0] = static_cast<uint8_t>(v & 0xFF);
@@ -13,7 +15,9 @@ void WriteU16(uint8_t* p, uint16_t v) {
 
 } // namespace
 
-CTaggedPacket::~CTaggedPacket() { Clear(); }
+CTaggedPacket::~CTaggedPacket() {
+    Clear();
+}
 
 void CTaggedPacket::AddField(uint8_t tag, const void* data, uint16_t length) {
     auto* node = new TaggedField;
@@ -27,7 +31,8 @@ void CTaggedPacket::AddField(uint8_t tag, const void* data, uint16_t length) {
         return;
     }
     TaggedField* tail = head_;
-    while (tail->next) tail = tail->next;
+    while (tail->next)
+        tail = tail->next;
     tail->next = node;
     node->previous = tail;
 }
@@ -41,7 +46,8 @@ const TaggedField* CTaggedPacket::FindField(uint8_t tag) const {
 uint16_t CTaggedPacket::GetSize() const {
     if (!head_) return 0;
     unsigned size = 2;
-    for (const TaggedField* f = head_; f; f = f->next) size += f->length + kFieldOverhead;
+    for (const TaggedField* f = head_; f; f = f->next)
+        size += f->length + kFieldOverhead;
     return static_cast<uint16_t>(size);
 }
 

@@ -18,7 +18,7 @@ struct TaggedField {
 };
 
 class CTaggedPacket {
-public:
+  public:
     // Size of a field's header on the wire: its length and its tag.
     static constexpr unsigned kFieldOverhead = 3;
 
@@ -44,6 +44,6 @@ public:
 
     const TaggedField* First() const { return head_; }
 
-private:
+  private:
     TaggedField* head_ = nullptr;
 };

@@ -18,12 +18,13 @@ constexpr int IPC_GETPLAYLISTTITLE = 212; // data: index; answers a char* or 0
 constexpr int IPC_GETWND = 260;           // data: which window
 constexpr int IPC_GETWND_PE = 1;          //   the playlist editor
 constexpr int IPC_GET_HMENU = 281;        // data 1: the File menu of the main menu bar
-constexpr int IPC_GET_GENSKINBITMAP = 503; // data 0: skin bitmap; 1, 2, 3: font face, charset, height
-constexpr int IPC_GET_EMBEDIF = 505;      // data: embedWindowState*; answers the frame window
+// data 0: the skin bitmap; 1, 2, 3: the font's face, character set, height
+constexpr int IPC_GET_GENSKINBITMAP = 503;
+constexpr int IPC_GET_EMBEDIF = 505; // data: embedWindowState*; answers the frame window
 
 // WM_COMMAND identifiers of the player's own commands.
-constexpr int CMD_PLAY = 40045;                // the Play button
-constexpr int CMD_PE_BEFORE_LIST = 40214;      // playlist editor: sent before a fetched list is added
-constexpr int CMD_PE_BEFORE_STREAM = 40222;    // playlist editor: sent before a stream is appended
+constexpr int CMD_PLAY = 40045;             // the Play button
+constexpr int CMD_PE_BEFORE_LIST = 40214;   // playlist editor: sent before a fetched list is added
+constexpr int CMD_PE_BEFORE_STREAM = 40222; // playlist editor: sent before a stream is appended
 
 } // namespace wa

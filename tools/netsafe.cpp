@@ -63,7 +63,8 @@ bool SafeSendTo(int sock, uint32_t to, uint16_t port, const void* data, size_t l
     sa.sin_family = AF_INET;
     sa.sin_addr.s_addr = htonl(to);
     sa.sin_port = htons(port);
-    return sendto(sock, data, len, 0, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == static_cast<ssize_t>(len);
+    return sendto(sock, data, len, 0, reinterpret_cast<sockaddr*>(&sa), sizeof sa) ==
+           static_cast<ssize_t>(len);
 }
 
 } // namespace netsafe

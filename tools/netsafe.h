@@ -8,8 +8,12 @@
 namespace netsafe {
 
 // Host byte order.
-inline bool IsLoopback(uint32_t addr) { return (addr >> 24) == 127; }
-inline bool IsMulticast(uint32_t addr) { return (addr >> 28) == 0xE; }
+inline bool IsLoopback(uint32_t addr) {
+    return (addr >> 24) == 127;
+}
+inline bool IsMulticast(uint32_t addr) {
+    return (addr >> 28) == 0xE;
+}
 
 // Parses dotted IPv4 text to host byte order; false when it is not one.
 bool ParseIpv4(const std::string& text, uint32_t& addr);

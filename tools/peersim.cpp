@@ -41,6 +41,7 @@ int main(int argc, char** argv) {
         if (it != modes.end()) return it->second.run(argc - 1, argv + 1);
     }
     std::fprintf(stderr, "usage: peersim MODE [options]\nmodes:\n");
-    for (const auto& [name, mode] : modes) std::fprintf(stderr, "  %s %s\n", name.c_str(), mode.usage.c_str());
+    for (const auto& [name, mode] : modes)
+        std::fprintf(stderr, "  %s %s\n", name.c_str(), mode.usage.c_str());
     return 2;
 }

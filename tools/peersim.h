@@ -3,9 +3,9 @@
 // registers itself here; `peersim MODE args...` runs one.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
-#include <cstdint>
 #include <string>
 #include <vector>
 

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake make g++ clang libclang-rt-14-dev
+  cmake make g++ clang clang-format libclang-rt-14-dev git
   googletest libgtest-dev libbenchmark-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64

@@ -192,8 +192,9 @@ int main(int argc, char** argv) {
             PostMessageA(rows.Handle(), WM_RBUTTONUP, 0, MAKELPARAM(p.x, p.y));
             SendMessageA(rows.Handle(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(p.x, p.y));
             player.PumpUntil([&] { return player.playlist.size() > before; }, 5000);
-            summary += "\r\nPlaylist of " + name + " (" + import + "): " +
-                       std::to_string(player.playlist.size() - before) + " entries imported\r\n";
+            summary += "\r\nPlaylist of " + name + " (" + import +
+                       "): " + std::to_string(player.playlist.size() - before) +
+                       " entries imported\r\n";
             for (size_t i = before; i < player.playlist.size(); ++i)
                 summary += "  " + player.playlist[i].file + "\r\n";
             if (player.playlist.size() == before) result = 1;
@@ -206,10 +207,11 @@ int main(int argc, char** argv) {
             const POINT p = RowPoint(rows, row);
             SendMessageA(rows.Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(p.x, p.y));
             location = player.played.empty() ? "" : player.played.back();
-            summary += "\r\nDouble-click on " + std::string(rows.Record(row)->computerName) +
-                       " (" + listen + "): " +
-                       (location.empty() ? "nothing was played" : "the browser played " + location) +
-                       "\r\n";
+            summary +=
+                "\r\nDouble-click on " + std::string(rows.Record(row)->computerName) + " (" +
+                listen + "): " +
+                (location.empty() ? "nothing was played" : "the browser played " + location) +
+                "\r\n";
             if (location.empty()) result = 1;
         }
     }

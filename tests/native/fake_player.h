@@ -15,7 +15,7 @@ struct FakeEntry {
 };
 
 class FakePlayer : public PlayerIpc {
-public:
+  public:
     std::vector<FakeEntry> playlist;
     int position = 0;
     int listLengthOverride = -1; // >= 0: answer this length whatever the playlist holds

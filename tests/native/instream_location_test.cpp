@@ -58,9 +58,9 @@ TEST(StreamLocation, PortForms) {
 }
 
 TEST(StreamLocation, AddressForms) {
-    for (const char* bad : {"", "127.1", "256.0.0.1", "1.2.3", "1.2.3.4.5", "a.b.c.d", "0.0.0.0",
-                            "255.255.255.255", "1..2.3", " 1.2.3.4", "1234.1.1.1",
-                            "127.0.0.010", "0x7f.0.0.1"}) {
+    for (const char* bad :
+         {"", "127.1", "256.0.0.1", "1.2.3", "1.2.3.4.5", "a.b.c.d", "0.0.0.0", "255.255.255.255",
+          "1..2.3", " 1.2.3.4", "1234.1.1.1", "127.0.0.010", "0x7f.0.0.1"}) {
         const StreamLocation loc = Parse(std::string("\\\\orvela::") + bad + ":5150\\t");
         EXPECT_FALSE(loc.addressValid) << bad;
         EXPECT_EQ(loc.addressText, bad);

@@ -19,7 +19,8 @@ struct NowPlaying : ::testing::Test {
 
     void Fill(int n, const std::string& prefix = "C:\\m\\") {
         for (int i = 0; i < n; ++i)
-            player.playlist.push_back({prefix + std::to_string(i) + ".mp3", "Song " + std::to_string(i)});
+            player.playlist.push_back(
+                {prefix + std::to_string(i) + ".mp3", "Song " + std::to_string(i)});
     }
 
     // Parses the exported packet back, checking its size header against playlistSize.
@@ -31,7 +32,9 @@ struct NowPlaying : ::testing::Test {
     }
 };
 
-std::string Text(const TaggedField* f) { return std::string(reinterpret_cast<char*>(f->data), f->length); }
+std::string Text(const TaggedField* f) {
+    return std::string(reinterpret_cast<char*>(f->data), f->length);
+}
 
 TEST_F(NowPlaying, NewBlockIsZeroWithNoPosition) {
     std::memset(block.get(), 0xAB, sizeof *block);
@@ -39,7 +42,8 @@ TEST_F(NowPlaying, NewBlockIsZeroWithNoPosition) {
     EXPECT_EQ(block->listPosition, -1);
     EXPECT_EQ(block->hwndPlayer, 0u);
     const auto* bytes = reinterpret_cast<const uint8_t*>(block.get());
-    for (size_t i = 8; i < sizeof *block; ++i) ASSERT_EQ(bytes[i], 0) << i;
+    for (size_t i = 8; i < sizeof *block; ++i)
+        ASSERT_EQ(bytes[i], 0) << i;
 }
 
 TEST_F(NowPlaying, UpdateWritesOnlyWhenThePositionMoves) {
@@ -72,7 +76,8 @@ TEST_F(NowPlaying, UpdateZeroFillsCutsLongNamesAndKeepsTextsThePlayerLacks) {
     player.position = 1;
     UpdateNowPlaying(block.get(), player);
     EXPECT_STREQ(block->fileName, "short");
-    for (size_t i = 5; i < kNowPlayingTextRoom; ++i) ASSERT_EQ(block->fileName[i], 0) << i;
+    for (size_t i = 5; i < kNowPlayingTextRoom; ++i)
+        ASSERT_EQ(block->fileName[i], 0) << i;
 
     // A position the player has no entry for: position stored, texts kept.
     player.position = 7;
@@ -110,13 +115,15 @@ TEST_F(NowPlaying, ExportTagsWrapAfter255Entries) {
 
 TEST_F(NowPlaying, ExportStopsAtTheFirstNameThatDoesNotFit) {
     // 2 + 5 (count "51") + k * (100 + 3) <= 5120 holds up to k = 49 names.
-    for (int i = 0; i < 50; ++i) player.playlist.push_back({std::string(100, 'a' + i % 26), ""});
+    for (int i = 0; i < 50; ++i)
+        player.playlist.push_back({std::string(100, 'a' + i % 26), ""});
     player.playlist.push_back({"x", ""}); // short, but after the first that did not fit
     ExportPlaylist(block.get(), player);
     CTaggedPacket p;
     Exported(p);
     int names = 0;
-    for (const TaggedField* f = p.First()->next; f; f = f->next) ++names;
+    for (const TaggedField* f = p.First()->next; f; f = f->next)
+        ++names;
     EXPECT_EQ(names, 49);
     EXPECT_EQ(Text(p.FindField(0)), "51");
     EXPECT_EQ(block->playlistSize, 2u + 5 + 49 * 103);

@@ -21,12 +21,13 @@ std::string Data(const TaggedField* f) {
 
 std::vector<std::pair<int, std::string>> Fields(const CTaggedPacket& p) {
     std::vector<std::pair<int, std::string>> out;
-    for (const TaggedField* f = p.First(); f; f = f->next) out.emplace_back(f->tag, Data(f));
+    for (const TaggedField* f = p.First(); f; f = f->next)
+        out.emplace_back(f->tag, Data(f));
     return out;
 }
 
-const Bytes kWorkedExample = {0x15, 0x00, 0x06, 0x00, 0x02, 'P', 'C', '7', 0x06, 0x00, 0x01,
-                              'a',  'n',  'n',  0x07, 0x00, 0x03, '5', '1', '4', '6'};
+const Bytes kWorkedExample = {0x15, 0x00, 0x06, 0x00, 0x02, 'P',  'C', '7', 0x06, 0x00, 0x01,
+                              'a',  'n',  'n',  0x07, 0x00, 0x03, '5', '1', '4',  '6'};
 
 TEST(TaggedPacket, WorkedExampleSerialisesAndParsesBack) {
     CTaggedPacket p;
@@ -38,7 +39,8 @@ TEST(TaggedPacket, WorkedExampleSerialisesAndParsesBack) {
 
     CTaggedPacket q;
     ASSERT_TRUE(q.Parse(kWorkedExample.data(), kWorkedExample.size()));
-    EXPECT_EQ(Fields(q), (std::vector<std::pair<int, std::string>>{{2, "PC7"}, {1, "ann"}, {3, "5146"}}));
+    EXPECT_EQ(Fields(q),
+              (std::vector<std::pair<int, std::string>>{{2, "PC7"}, {1, "ann"}, {3, "5146"}}));
     const TaggedField* port = q.FindField(3);
     ASSERT_NE(port, nullptr);
     EXPECT_EQ(port->length, 4);

@@ -17,13 +17,15 @@ int main(int argc, char** argv) {
     const bool request = argc > 2 && !std::strcmp(argv[2], "--request");
     HANDLE h = OpenFileMappingA(FILE_MAP_READ, FALSE, agent::kNowPlayingName);
     if (!h) return 2;
-    auto* block = static_cast<const NowPlayingBlock*>(MapViewOfFile(h, FILE_MAP_READ, 0, 0, sizeof(NowPlayingBlock)));
+    auto* block = static_cast<const NowPlayingBlock*>(
+        MapViewOfFile(h, FILE_MAP_READ, 0, 0, sizeof(NowPlayingBlock)));
     if (!block) return 2;
 
     DWORD_PTR answer = 0;
     if (request) {
         HWND player = reinterpret_cast<HWND>(static_cast<uintptr_t>(block->hwndPlayer));
-        SendMessageTimeoutA(player, agent::ORVELA_PLAYLIST_REQUEST, 0x1234, 0x5678, SMTO_BLOCK, 10000, &answer);
+        SendMessageTimeoutA(player, agent::ORVELA_PLAYLIST_REQUEST, 0x1234, 0x5678, SMTO_BLOCK,
+                            10000, &answer);
     }
     FILE* f = std::fopen(argv[1], "wb");
     if (!f) return 3;

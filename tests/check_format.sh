@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Fails when any C++ file that git tracks differs from what clang-format makes
+# of it with the project's .clang-format; lists the files that do.
+# Usage: check_format.sh SOURCE_DIR
+set -u
+cd "$1" || exit 1
+mapfile -t files < <(git ls-files '*.cpp' '*.h')
+status=0
+for f in "${files[@]}"; do
+  if ! clang-format --dry-run --Werror "$f" >/dev/null 2>&1; then
+    echo "not formatted: $f (clang-format -i $f)"
+    status=1
+  fi
+done
+exit $status
