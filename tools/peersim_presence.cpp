@@ -100,7 +100,7 @@ int Run(int argc, char** argv) {
         else if (opt == "--port")
             ok = peersim::ParseLong(v, 1, 65535, port);
         else if (opt == "--interval")
-            ok = peersim::ParseLong(v, 10, kMaxDurationMs, interval);
+            ok = peersim::ParseLong(v, 1, kMaxDurationMs, interval);
         else if (opt == "--count")
             ok = peersim::ParseLong(v, 1, kMaxCount, count);
         else if (opt == "--duration")
