@@ -32,7 +32,7 @@ endif()
 
 if(ORVELA_WINDOWS)
   # Two cross builds. win32/ (mingw i686) makes the deliverables: the 32-bit
-  # plug-in DLLs, copied to dist/. win/ (mingw x86_64) makes the same sources
+  # plug-in DLLs (tools/release.sh makes the release into dist/). win/ (mingw x86_64) makes the same sources
   # again with the player emulator and the Windows tests, which run under
   # 64-bit Wine: machines whose kernel runs no 32-bit code cannot run the
   # 32-bit build at all, and the 64-bit one tests the same code everywhere.
@@ -47,7 +47,6 @@ if(ORVELA_WINDOWS)
       -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-i686.cmake
       -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
       -DORVELA_WIN_TESTS=OFF
-      -DORVELA_DIST=${CMAKE_SOURCE_DIR}/dist
     INSTALL_COMMAND ""
     BUILD_ALWAYS ON
     USES_TERMINAL_BUILD ON)
@@ -59,6 +58,8 @@ if(ORVELA_WINDOWS)
       -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
       -DORVELA_WINE_RUN=${CMAKE_BINARY_DIR}/wine-run.sh
       -DORVELA_NATIVE_TOOLS=${CMAKE_BINARY_DIR}/tools
+      -DORVELA_WIN32_BIN=${CMAKE_BINARY_DIR}/win32/bin
+      -DORVELA_TEST_INSTALLER=${CMAKE_BINARY_DIR}/installer/orvela-setup-x64-test.exe
     INSTALL_COMMAND ""
     BUILD_ALWAYS ON
     USES_TERMINAL_BUILD ON)
@@ -66,6 +67,24 @@ if(ORVELA_WINDOWS)
   # counts them together with the native ones.
   file(WRITE ${CMAKE_BINARY_DIR}/windows-tests.cmake "subdirs(\"${CMAKE_BINARY_DIR}/win\")\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/windows-tests.cmake)
+  # The installer's script built for 64-bit Windows from the test build's
+  # binaries, which the rig can run; tools/release.sh makes the 32-bit one.
+  find_program(ORVELA_MAKENSIS makensis)
+  if(ORVELA_MAKENSIS)
+    set(test_installer ${CMAKE_BINARY_DIR}/installer/orvela-setup-x64-test.exe)
+    add_custom_target(test_installer ALL
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/installer
+      COMMAND ${ORVELA_MAKENSIS} -V2 -DVERSION=${PROJECT_VERSION} -DTARGET=amd64-unicode
+              -DBINARIES=${CMAKE_BINARY_DIR}/win/bin -DOUTFILE=${test_installer}
+              ${CMAKE_SOURCE_DIR}/installer/orvela.nsi
+      COMMENT "Building the test installer")
+    add_dependencies(test_installer windows)
+    add_test(NAME installer.silent_install_again_and_uninstall
+             COMMAND ${CMAKE_SOURCE_DIR}/tests/installer_test.sh ${test_installer} ${ORVELA_WINEPREFIX})
+    set_tests_properties(installer.silent_install_again_and_uninstall PROPERTIES
+      ENVIRONMENT "ORVELA_VERSION=${PROJECT_VERSION}" TIMEOUT 300 RESOURCE_LOCK orvela_player)
+  endif()
+
   # The delivered 32-bit plug-ins export one entry point each and import only
   # system DLLs.
   add_test(NAME windows.exports_and_imports

@@ -1,8 +1,9 @@
 # Windows half of the build (mingw-w64 i686): the two plug-in DLLs, the
 # player emulator and the Windows tests, which ctest runs under Wine.
-set(ORVELA_DIST "" CACHE PATH "Where the plug-in DLLs are copied (none when empty)")
 option(ORVELA_WIN_TESTS "Build the player emulator and the Windows tests" ON)
 set(ORVELA_WINE_RUN "" CACHE FILEPATH "Wrapper that runs a Windows program under Wine")
+set(ORVELA_WIN32_BIN "" CACHE PATH "The delivered 32-bit build's binaries, for the version test")
+set(ORVELA_TEST_INSTALLER "" CACHE FILEPATH "The test installer, for the version test")
 if(ORVELA_WINE_RUN)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${ORVELA_WINE_RUN})
 endif()
@@ -25,23 +26,29 @@ function(orvela_shell_sources out)
   set(${out} ${src} PARENT_SCOPE)
 endfunction()
 
+# A version resource for a binary, from cmake/version.rc.in.
+function(orvela_version_resource target file description type)
+  set(ORVELA_FILE_NAME ${file})
+  set(ORVELA_FILE_DESCRIPTION ${description})
+  set(ORVELA_FILE_TYPE ${type})
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/version.rc.in ${CMAKE_BINARY_DIR}/version/${target}.rc @ONLY)
+  target_sources(${target} PRIVATE ${CMAKE_BINARY_DIR}/version/${target}.rc)
+endfunction()
+
 function(orvela_plugin name def)
   orvela_shell_sources(src ${ARGN})
   add_library(${name} SHARED ${src} ${CMAKE_SOURCE_DIR}/${def})
   set_target_properties(${name} PROPERTIES PREFIX "" OUTPUT_NAME ${name})
   target_link_libraries(${name} PRIVATE ${ORVELA_CORE} ${ORVELA_STATIC} -Wl,--enable-stdcall-fixup)
-  if(ORVELA_DIST)
-    add_custom_command(TARGET ${name} POST_BUILD
-      COMMAND ${CMAKE_COMMAND} -E make_directory ${ORVELA_DIST}
-      COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${name}> ${ORVELA_DIST}/)
-  endif()
 endfunction()
 
 set(GEN_ORVELA_DIRS host ui net scrollskin)
 orvela_plugin(gen_orvela host/gen_orvela.def ${GEN_ORVELA_DIRS})
 target_link_libraries(gen_orvela PRIVATE ws2_32 comctl32 gdi32 user32 shell32)
+orvela_version_resource(gen_orvela gen_orvela.dll "Orvela LAN browser for Winamp" VFT_DLL)
 orvela_plugin(in_orvela instream/in_orvela.def instream)
 target_link_libraries(in_orvela PRIVATE ws2_32 msacm32 winmm)
+orvela_version_resource(in_orvela in_orvela.dll "Orvela stream input for Winamp" VFT_DLL)
 
 if(ORVELA_WIN_TESTS)
   add_subdirectory(tests/emulator)

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Configures and builds everything (native core and tests, Windows DLLs,
-# emulator and Windows tests) into build/; the DLLs are copied to dist/.
+# emulator and Windows tests) into build/. tools/release.sh makes the release.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/tools/setup.sh"
