@@ -95,6 +95,9 @@ LRESULT CDialogBrowser::OnInitDialog() {
         createFont();
         applyListColors();
         SendMessageA(list.hwnd, LVM_SETEXTENDEDLISTVIEWSTYLE, kListStyles, kListStyles);
+        // Told its version, a list control older than version 6 lets column
+        // 0 go too (hiding the Computer column deletes it).
+        SendMessageA(list.hwnd, CCM_SETVERSION, 5, 0);
         ApplyColumns();
     }
     show(SW_SHOWNORMAL);

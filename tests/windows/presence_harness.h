@@ -280,9 +280,11 @@ class TestColumns : public ColumnList {
         SendMessageA(header_, HDM_SETITEMA, at, reinterpret_cast<LPARAM>(&item));
         return true;
     }
-    void DeleteColumn(int index) override {
-        delete Tag(index);
-        SendMessageA(list_, LVM_DELETECOLUMN, index, 0);
+    bool DeleteColumn(int index) override {
+        ColumnTag* tag = Tag(index);
+        if (!SendMessageA(list_, LVM_DELETECOLUMN, index, 0)) return false;
+        delete tag;
+        return true;
     }
     int RowCount() const override {
         return static_cast<int>(SendMessageA(list_, LVM_GETITEMCOUNT, 0, 0));
