@@ -444,9 +444,6 @@ class PresenceWindow {
         if (self) {
             LRESULT result = 0;
             if (self->Route(msg, wParam, lParam, result)) return result;
-        } else if (msg == WM_PEER_ANNOUNCED) {
-            delete reinterpret_cast<PeerRecord*>(lParam);
-            return 1;
         }
         return DefWindowProcA(hwnd, msg, wParam, lParam);
     }
@@ -458,7 +455,7 @@ class PresenceWindow {
             result = 1;
             return true;
         case WM_PEER_ANNOUNCED: {
-            std::unique_ptr<PeerRecord> record(reinterpret_cast<PeerRecord*>(lParam));
+            std::unique_ptr<PeerRecord> record = receiver.Claim(lParam);
             const std::string from = record ? record->address : "";
             table->OnPeerAnnounced(std::move(record));
             ++heard[from];
