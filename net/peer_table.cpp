@@ -66,16 +66,50 @@ std::vector<std::string> SharePathCandidates(const char* path, const char* compu
     return out;
 }
 
-std::string ResolveSharePath(const char* path, const char* computerName, const PathOpener& open) {
+std::string_view ServerOf(std::string_view p) {
+    if (p.size() < 3 || !IsSeparator(p[0]) || !IsSeparator(p[1])) return {};
+    size_t end = 2;
+    while (end < p.size() && !IsSeparator(p[end]))
+        ++end;
+    return p.substr(2, end - 2);
+}
+
+namespace {
+
+// The first candidate that `allowed` lets through and that opens.
+template <class Allowed>
+std::string FirstThatOpens(const char* path, const char* computerName, const PathOpener& open,
+                           Allowed allowed) {
     for (const std::string& candidate : SharePathCandidates(path, computerName)) {
         // A cut candidate would name some other file; a device path, a pipe
         // or a mailslot is never a share, whatever the peer announces.
         if (candidate.size() >= kCandidateRoom || IsDeviceNamespacePath(candidate) ||
-            IsPipeOrMailslotPath(candidate))
+            IsPipeOrMailslotPath(candidate) || !allowed(candidate))
             continue;
         if (open(candidate)) return candidate;
     }
     return {};
+}
+
+bool SameName(std::string_view a, const char* b) {
+    if (!b || a.size() != strnlen(b, a.size() + 1)) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (Lower(a[i]) != Lower(b[i])) return false;
+    return true;
+}
+
+} // namespace
+
+std::string ResolveSharePath(const char* path, const char* computerName, const PathOpener& open) {
+    return FirstThatOpens(path, computerName, open, [](const std::string&) { return true; });
+}
+
+std::string ResolveAnnouncedShare(const char* path, const char* computerName, const char* address,
+                                  const PathOpener& open) {
+    return FirstThatOpens(path, computerName, open, [&](const std::string& candidate) {
+        const std::string_view server = ServerOf(candidate);
+        return !server.empty() && (SameName(server, computerName) || SameName(server, address));
+    });
 }
 
 int ProbeSharePath(const char* path, const char* computerName, const PathOpener& open) {
@@ -95,21 +129,21 @@ void PeerTable::OnPeerAnnounced(std::unique_ptr<PeerRecord> n) {
     if (!n) return;
     const int row = FindRow(n->address);
     if (row < 0) {
-        n->sharedReachable = probe_(n->sharedPath, n->computerName) ? 1 : 0;
+        n->sharedReachable = 0; // until the probe answers
         n->lastHeard = clock_();
         const int index = rows_.Append(n.get());
         if (index < 0) return; // no row was made: the record goes with `n`
         PeerRecord& added = *n.release();
         rows_.SetRowTexts(index, added);
         rows_.RedrawVisibleRows();
+        if (added.sharedPath[0]) probe_(added);
         return;
     }
 
     PeerRecord& e = *rows_.RecordAt(row);
     // The probe can wait on the network, so it runs only for a new path.
     const bool pathChanged = !SameText(e.sharedPath, n->sharedPath);
-    n->sharedReachable =
-        pathChanged ? (probe_(n->sharedPath, n->computerName) ? 1 : 0) : e.sharedReachable;
+    n->sharedReachable = pathChanged ? 0 : e.sharedReachable;
     const bool changed =
         pathChanged || !SameText(e.title, n->title) || !SameText(e.userName, n->userName);
     e = *n;
@@ -118,6 +152,38 @@ void PeerTable::OnPeerAnnounced(std::unique_ptr<PeerRecord> n) {
         rows_.SetRowTexts(row, e);
         rows_.RedrawVisibleRows();
     }
+    if (pathChanged && e.sharedPath[0]) probe_(e);
+}
+
+void PeerTable::OnShareProbed(const char* address, const char* path, bool reachable) {
+    const int row = FindRow(address);
+    if (row < 0) return;
+    PeerRecord& r = *rows_.RecordAt(row);
+    // The row announces another path now, whose own probe is on its way.
+    if (std::strncmp(r.sharedPath, path, sizeof r.sharedPath) != 0) return;
+    const int32_t value = reachable ? 1 : 0;
+    if (r.sharedReachable == value) return;
+    r.sharedReachable = value;
+    rows_.SetRowTexts(row, r);
+    rows_.RedrawVisibleRows();
+}
+
+PeerTable::PeerTable(PeerRows& rows, Clock clock,
+                     std::function<int(const char*, const char*)> probeNow, int& activeRow)
+    : PeerTable(
+          rows, std::move(clock),
+          [this, probeNow = std::move(probeNow)](const PeerRecord& r) {
+              OnShareProbed(r.address, r.sharedPath, probeNow(r.sharedPath, r.computerName) != 0);
+          },
+          activeRow) {}
+
+bool PeerTable::RemoveRow(int row) {
+    PeerRecord* record = rows_.RecordAt(row);
+    const int before = rows_.Count();
+    rows_.Remove(row);
+    if (rows_.Count() == before) return false;
+    delete record;
+    return true;
 }
 
 void PeerTable::AgeOutPeers() {
@@ -131,24 +197,33 @@ void PeerTable::AgeOutPeers() {
         if (r && static_cast<uint32_t>(now - r->lastHeard) >= kSilenceLimitMs) silent.push_back(i);
     }
     // From the highest index down, so the indexes still to remove stay valid.
+    bool removed = false;
     for (auto it = silent.rbegin(); it != silent.rend(); ++it) {
         const int row = *it;
-        std::unique_ptr<PeerRecord> record(rows_.RecordAt(row));
-        rows_.Remove(row);
+        if (!RemoveRow(row)) continue; // kept, with its record, for the next tick
+        removed = true;
         // The activated row keeps naming the same peer, or none once it goes.
         if (row == activeRow_)
             activeRow_ = -1;
         else if (row < activeRow_)
             --activeRow_;
     }
-    if (!silent.empty()) rows_.RedrawVisibleRows();
+    if (removed) rows_.RedrawVisibleRows();
 }
 
 void PeerTable::ClearPeers() {
-    std::vector<std::unique_ptr<PeerRecord>> records;
-    const int count = rows_.Count();
-    for (int i = 0; i < count; ++i)
-        records.emplace_back(rows_.RecordAt(i));
-    rows_.RemoveAll();
     activeRow_ = -1;
+    // The rows go first and their records after. Memory running out while
+    // the records are noted, or while the rows go, frees nothing; a row the
+    // list keeps keeps its record.
+    std::vector<PeerRecord*> records;
+    const int count = rows_.Count();
+    records.reserve(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i)
+        records.push_back(rows_.RecordAt(i));
+    rows_.RemoveAll();
+    for (int i = rows_.Count() - 1; i >= 0; --i)
+        std::erase(records, rows_.RecordAt(i));
+    for (PeerRecord* r : records)
+        delete r;
 }

@@ -76,3 +76,19 @@ std::unique_ptr<PeerRecord> ReadPresenceDatagram(const uint8_t* buffer, size_t r
     if (!ParsePresence(*record, buffer, received)) return nullptr;
     return record;
 }
+
+PeerRecord* PostedRecords::Keep(std::unique_ptr<PeerRecord> record) {
+    if (!record || waiting_.size() >= kLimit) return nullptr;
+    waiting_.push_back(std::move(record));
+    return waiting_.back().get();
+}
+
+std::unique_ptr<PeerRecord> PostedRecords::Claim(uintptr_t posted) {
+    for (auto it = waiting_.begin(); it != waiting_.end(); ++it) {
+        if (reinterpret_cast<uintptr_t>(it->get()) != posted) continue;
+        std::unique_ptr<PeerRecord> record = std::move(*it);
+        waiting_.erase(it);
+        return record;
+    }
+    return nullptr;
+}

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "net/ipv4.h"
 #include "net/peer_record.h"
@@ -47,3 +48,27 @@ bool ParsePresence(PeerRecord& record, const uint8_t* buffer, size_t received);
 // source's address, or null when the datagram is our own or is refused.
 std::unique_ptr<PeerRecord> ReadPresenceDatagram(const uint8_t* buffer, size_t received,
                                                  uint32_t source, uint32_t local);
+
+// The records the receiver posted with WM_PEER_ANNOUNCED that the window has
+// not taken yet. The window takes a message's record only by claiming it
+// here, so an lParam that some other program or a stale message carries is
+// never freed or read; and records whose messages are lost with the window's
+// queue are freed here rather than leaked.
+class PostedRecords {
+  public:
+    // A window that takes none holds this many; datagrams beyond are dropped.
+    static constexpr size_t kLimit = 256;
+
+    // Keeps the record until it is claimed and answers the value to post;
+    // null, the record freed, when kLimit records already wait.
+    PeerRecord* Keep(std::unique_ptr<PeerRecord> record);
+    // The kept record that was posted as `posted`, now the caller's; null
+    // when none was. The pointer is compared, never followed.
+    std::unique_ptr<PeerRecord> Claim(uintptr_t posted);
+    // Frees every waiting record: messages still queued for them find nothing.
+    void Clear() { waiting_.clear(); }
+    size_t Waiting() const { return waiting_.size(); }
+
+  private:
+    std::vector<std::unique_ptr<PeerRecord>> waiting_;
+};

@@ -99,15 +99,15 @@ void CPresenceReceiver::ReadOneDatagram() {
         return;
     if (from.sin_family != AF_INET) return;
 
-    std::unique_ptr<PeerRecord> record;
     try {
-        record = ReadPresenceDatagram(reinterpret_cast<const uint8_t*>(storage_.get()), received,
-                                      ntohl(from.sin_addr.s_addr), ntohl(localAddress_));
+        PeerRecord* posted = posted_.Keep(
+            ReadPresenceDatagram(reinterpret_cast<const uint8_t*>(storage_.get()), received,
+                                 ntohl(from.sin_addr.s_addr), ntohl(localAddress_)));
+        // A post that fails leaves the record ours to free.
+        if (posted &&
+            !PostMessageA(window_, WM_PEER_ANNOUNCED, 0, reinterpret_cast<LPARAM>(posted)))
+            posted_.Claim(reinterpret_cast<uintptr_t>(posted));
     } catch (const std::bad_alloc&) {
         return; // out of memory: this datagram is lost, the next one may fit
     }
-    if (!record) return;
-    // The record is the window's once posted; a post that fails leaves it ours.
-    if (PostMessageA(window_, WM_PEER_ANNOUNCED, 0, reinterpret_cast<LPARAM>(record.get())))
-        record.release();
 }

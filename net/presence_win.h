@@ -33,8 +33,18 @@ class CPresenceReceiver {
     // step that failed; a socket opened before the failure stays open.
     int Join(const char* addressText, uint8_t userGroup);
 
-    // Closes the socket, if one is open.
-    void Close() { socket_.Reset(); }
+    // Closes the socket, if one is open. Records posted for it and not yet
+    // taken are freed: they belong to the group just left.
+    void Close() {
+        socket_.Reset();
+        posted_.Clear();
+    }
+
+    // The record that a WM_PEER_ANNOUNCED of ours carries as `lParam`, now
+    // the caller's; null for any lParam this receiver did not post.
+    std::unique_ptr<PeerRecord> Claim(LPARAM lParam) {
+        return posted_.Claim(static_cast<uintptr_t>(lParam));
+    }
 
     // One WM_PRESENCE_SOCKET event (its lParam). Call it only for events whose
     // wParam is Socket(): those of a socket closed by a re-join are stale.
@@ -60,4 +70,5 @@ class CPresenceReceiver {
     uint32_t capacity_ = kPresenceCapacity;
     uint32_t localAddress_ = 0;
     std::unique_ptr<char[]> storage_;
+    PostedRecords posted_;
 };

@@ -47,8 +47,7 @@ std::string DisplayName(const char* computerName) {
     return name;
 }
 
-PlaylistOutcome ReadPlaylistAnswer(const uint8_t* data, size_t size, const char* peerName,
-                                   const ShareResolver& resolve) {
+PlaylistOutcome ReadPlaylistAnswer(const uint8_t* data, size_t size, const char* peerName) {
     using Kind = PlaylistOutcome::Kind;
     PlaylistOutcome out;
     if (IsWord(data, size, agent::kDeny)) {
@@ -73,19 +72,22 @@ PlaylistOutcome ReadPlaylistAnswer(const uint8_t* data, size_t size, const char*
     if (const TaggedField* f = packet.FindField(agent::PLAYLIST_COUNT_TAG))
         count = ParseDecimal(FieldText(f, kCountTextRoom).c_str());
     count = std::min(count, kMaxEntries);
-    for (int tag = 1; tag <= count; ++tag) {
-        const TaggedField* f = packet.FindField(static_cast<uint8_t>(tag));
-        if (!f) continue;
-        const std::string entry = FieldText(f, kEntryTextRoom);
-        const std::string reached = resolve(entry.c_str(), peerName ? peerName : "");
+    for (int tag = 1; tag <= count; ++tag)
+        if (const TaggedField* f = packet.FindField(static_cast<uint8_t>(tag)))
+            out.entries.push_back(FieldText(f, kEntryTextRoom));
+    return KeepReachedEntries(out.entries, peerName);
+}
+
+PlaylistOutcome KeepReachedEntries(const std::vector<std::string>& reached, const char* peerName) {
+    PlaylistOutcome out;
+    for (const std::string& name : reached)
         // A name cut to fit the player's block would be another file.
-        if (!reached.empty() && reached.size() < kPlayFileRoom) out.entries.push_back(reached);
-    }
+        if (!name.empty() && name.size() < kPlayFileRoom) out.entries.push_back(name);
     if (out.entries.empty()) {
-        out.kind = Kind::NothingShared;
+        out.kind = PlaylistOutcome::Kind::NothingShared;
         out.message = DisplayName(peerName) + "' playlist does'n have shared items";
     } else {
-        out.kind = Kind::Import;
+        out.kind = PlaylistOutcome::Kind::Import;
     }
     return out;
 }

@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,24 +34,25 @@ std::string DisplayName(const char* computerName);
 struct PlaylistOutcome {
     enum class Kind { Refused, NoPlaylist, NothingShared, Import };
     Kind kind = Kind::NothingShared;
-    // Import: the entries in tag order, each under the network name that
-    // reached it, every one short enough for the player's file-name block.
+    // Import: the entries in tag order. As read, the peer names them; once
+    // reached, each is the network name that opened it, short enough for the
+    // player's file-name block.
     std::vector<std::string> entries;
     // The text of the message box; empty for Import, which shows nothing.
     std::string message;
 };
 
-// Answers the network name under which an entry of `peerName`'s list can be
-// opened from here, or "" when it cannot.
-using ShareResolver = std::function<std::string(const char* entry, const char* peerName)>;
-
 // Reads the `size` bytes of one answer from the peer named `peerName`.
 // "DENY" and "PLAYLIST_ERROR" are exact words; anything else is a playlist
 // packet: field 0 the entry count (decimal, at most 255 entries are
 // addressable by a one-byte tag), fields 1 to the count the entries. Missing
-// fields are skipped; an entry counts only when `resolve` reaches it.
-PlaylistOutcome ReadPlaylistAnswer(const uint8_t* data, size_t size, const char* peerName,
-                                   const ShareResolver& resolve);
+// fields are skipped; the entries found are still to be reached.
+PlaylistOutcome ReadPlaylistAnswer(const uint8_t* data, size_t size, const char* peerName);
+
+// What an import adds once its entries were tried: `reached` holds, for
+// each entry read, the network name that opened it or "". Nothing reached
+// is "nothing shared".
+PlaylistOutcome KeepReachedEntries(const std::vector<std::string>& reached, const char* peerName);
 
 // "Failed. Error = %u": a receive error of the playlist request.
 std::string RequestFailureMessage(unsigned error);

@@ -10,6 +10,7 @@
 #include "net/listen_win.h"
 #include "net/peer_table.h"
 #include "net/requests.h"
+#include "net/share_probe.h"
 #include "sdk/wa_ipc.h"
 #include "ui/browser_win.h"
 #include "ui/commands.h"
@@ -134,23 +135,43 @@ LRESULT CDialogBrowser::ShowPeerMenu(POINT click) {
     POINT at{};
     GetCursorPos(&at);
     const unsigned chosen = ChooseFromMenu(hwnd, PeerMenuEntries(record), at);
-    if (chosen == kPlayTheFile || chosen == kOpenSharedDirectory) {
-        // The peer names the file as its own local path; this computer reaches
-        // it only under the network name that opened.
-        const std::string reached = ResolveSharePath(record.sharedPath, record.computerName);
-        if (reached.empty() || reached.size() >= kPlayFileRoom) return 0;
-        if (chosen == kPlayTheFile) {
-            const PlayerWindow player = playerWindow();
-            player.AppendFile(reached, hwnd);
-            player.PlayLastEntry();
-        } else {
+    // The file is reached again, off this thread, when it is played or its
+    // folder opened: OnShareProbed acts once the answer comes.
+    if (chosen == kPlayTheFile)
+        prober.Request(AnnouncedShareProbe(record, ShareProbe::Kind::PlayFile));
+    else if (chosen == kOpenSharedDirectory)
+        prober.Request(AnnouncedShareProbe(record, ShareProbe::Kind::OpenFolder));
+    else if (chosen == kGetPlaylist)
+        StartPlaylistRequest(record);
+    return 0;
+}
+
+void CDialogBrowser::OnShareProbed() {
+    using Kind = ShareProbe::Kind;
+    for (const ShareProbeAnswer& a : prober.TakeAnswers()) {
+        if (a.probe.paths.empty() || a.reached.size() != a.probe.paths.size()) continue;
+        // The peer names the file as its own local path; this computer
+        // reaches it only under the network name that opened.
+        const std::string& reached = a.reached.front();
+        switch (a.probe.kind) {
+        case Kind::Announced:
+            OnRowProbed(a.probe.address.c_str(), a.probe.paths.front().c_str(), !reached.empty());
+            break;
+        case Kind::PlayFile:
+            if (reached.empty() || reached.size() >= kPlayFileRoom) break;
+            playerWindow().AppendFile(reached, hwnd);
+            playerWindow().PlayLastEntry();
+            break;
+        case Kind::OpenFolder:
+            if (reached.empty() || reached.size() >= kPlayFileRoom) break;
             ShellExecuteA(nullptr, "open", DirectoryPart(reached).c_str(), nullptr, nullptr,
                           SW_SHOWNORMAL);
+            break;
+        case Kind::Playlist:
+            importPlaylist(a);
+            break;
         }
-    } else if (chosen == kGetPlaylist) {
-        StartPlaylistRequest(record);
     }
-    return 0;
 }
 
 void CDialogBrowser::SortByColumn(ColumnSettings& column, int direction) {
@@ -164,7 +185,6 @@ LRESULT CDialogBrowser::ChangeUserGroup() {
     if (dialog.accepted != 1) return 1;
     settings.userGroup = dialog.value;
     receiver.Close();
-    dropQueuedRecords();
     // A join that fails leaves the list empty; nothing is shown.
     receiver.Join(settings.groupAddress, settings.userGroup);
     ShowUserGroup(settings.userGroup);
@@ -175,6 +195,7 @@ LRESULT CDialogBrowser::ChangeUserGroup() {
 
 void CDialogBrowser::StartPlaylistRequest(const PeerRecord& record) {
     request.Close();
+    ++playlistSerial; // entries of an earlier list still being reached no longer count
     // The announced port as it is: no agent answers at port 0, and nothing
     // is shown for a request that could not be opened.
     request.Open(static_cast<uint32_t>(agent::kMaxPlaylistAnswer), record.address, record.port,
@@ -204,22 +225,40 @@ LRESULT CDialogBrowser::OnPlaylistSocket(WPARAM socket, LPARAM event) {
         return 1;
     }
     if (none) return 1;
-    const PlaylistOutcome outcome = ReadPlaylistAnswer(
-        request.Buffer(), received, request.PeerName(),
-        [](const char* entry, const char* peer) { return ResolveSharePath(entry, peer); });
+    const PlaylistOutcome outcome =
+        ReadPlaylistAnswer(request.Buffer(), received, request.PeerName());
     using Kind = PlaylistOutcome::Kind;
     // After a refusal or a missing player the socket stays open; anything
     // else ends the request.
     if (outcome.kind == Kind::NothingShared || outcome.kind == Kind::Import) request.Close();
-    if (outcome.kind == Kind::Import) {
-        const PlayerWindow player = playerWindow();
-        player.EditorCommand(wa::CMD_PE_BEFORE_LIST);
-        for (const std::string& entry : outcome.entries)
-            player.AppendFile(entry, hwnd);
-    } else {
+    if (outcome.kind != Kind::Import) {
         ShowMessage(hwnd, outcome.message, kPlaylistCaption);
+        return 1;
     }
+    // Entries may live on any server and each may wait on the network, so
+    // they are reached off this thread; importPlaylist adds those that were.
+    ShareProbe probe;
+    probe.kind = ShareProbe::Kind::Playlist;
+    probe.computerName = request.PeerName();
+    probe.paths = outcome.entries;
+    probe.serial = playlistSerial;
+    prober.Request(std::move(probe));
     return 1;
+}
+
+void CDialogBrowser::importPlaylist(const ShareProbeAnswer& answer) {
+    // A later request abandoned this one.
+    if (answer.probe.serial != playlistSerial) return;
+    const PlaylistOutcome outcome =
+        KeepReachedEntries(answer.reached, answer.probe.computerName.c_str());
+    if (outcome.kind != PlaylistOutcome::Kind::Import) {
+        ShowMessage(hwnd, outcome.message, kPlaylistCaption);
+        return;
+    }
+    const PlayerWindow player = playerWindow();
+    player.EditorCommand(wa::CMD_PE_BEFORE_LIST);
+    for (const std::string& entry : outcome.entries)
+        player.AppendFile(entry, hwnd);
 }
 
 LRESULT CDialogUserGroup::OnInitDialog() {

@@ -95,9 +95,13 @@ LRESULT CDialogBrowser::OnInitDialog() {
         createFont();
         applyListColors();
         SendMessageA(list.hwnd, LVM_SETEXTENDEDLISTVIEWSTYLE, kListStyles, kListStyles);
+        // Told its version, a list control older than version 6 lets column
+        // 0 go too (hiding the Computer column deletes it).
+        SendMessageA(list.hwnd, CCM_SETVERSION, 5, 0);
         ApplyColumns();
     }
     show(SW_SHOWNORMAL);
+    prober.SetNotifyWindow(hwnd);
     // A join that fails leaves the list empty; nothing is shown to the user.
     receiver.SetNotifyWindow(hwnd);
     receiver.Join(settings.groupAddress, settings.userGroup);
@@ -191,7 +195,11 @@ LRESULT CDialogBrowser::DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         if (static_cast<SOCKET>(wParam) == receiver.Socket()) receiver.OnSocketNotify(lParam);
         return 1;
     case WM_PEER_ANNOUNCED:
-        OnPeerAnnounced(reinterpret_cast<PeerRecord*>(lParam));
+        // Only a record that our receiver posted is ever taken.
+        OnPeerAnnounced(receiver.Claim(lParam));
+        return 1;
+    case WM_SHARE_PROBED:
+        OnShareProbed();
         return 1;
     case WM_TIMER:
         if (wParam == BROWSER_TIMER_ID) AgeOutPeers();
@@ -223,13 +231,20 @@ template <class F> void CDialogBrowser::withPeerTable(F&& use) {
     ListViewPeerRows rows(rowsWindow, columns, settings);
     PeerTable table(
         rows, [] { return static_cast<uint32_t>(GetTickCount()); },
-        [](const char* path, const char* name) { return ProbeSharePath(path, name); }, activeRow);
+        [this](const PeerRecord& r) {
+            prober.Request(AnnouncedShareProbe(r, ShareProbe::Kind::Announced));
+        },
+        activeRow);
     use(table, rows);
 }
 
-void CDialogBrowser::OnPeerAnnounced(PeerRecord* record) {
-    std::unique_ptr<PeerRecord> owned(record);
-    withPeerTable([&](PeerTable& table, PeerRows&) { table.OnPeerAnnounced(std::move(owned)); });
+void CDialogBrowser::OnPeerAnnounced(std::unique_ptr<PeerRecord> record) {
+    withPeerTable([&](PeerTable& table, PeerRows&) { table.OnPeerAnnounced(std::move(record)); });
+}
+
+void CDialogBrowser::OnRowProbed(const char* address, const char* path, bool reachable) {
+    withPeerTable(
+        [&](PeerTable& table, PeerRows&) { table.OnShareProbed(address, path, reachable); });
 }
 
 void CDialogBrowser::AgeOutPeers() {
@@ -248,16 +263,9 @@ void CDialogBrowser::stopPresence() {
     if (timer) KillTimer(hwnd, BROWSER_TIMER_ID);
     timer = 0;
     receiver.Close();
-    dropQueuedRecords();
+    // A probe still running answers to no one; its thread ends by itself.
+    prober.Stop();
     ClearPeers();
-}
-
-void CDialogBrowser::dropQueuedRecords() {
-    // Records posted before the socket closed belong to it: they would be
-    // lost with the window's queue, or list a computer of another group.
-    MSG m;
-    while (PeekMessageA(&m, hwnd, WM_PEER_ANNOUNCED, WM_PEER_ANNOUNCED, PM_REMOVE))
-        delete reinterpret_cast<PeerRecord*>(m.lParam);
 }
 
 HWND CDialogBrowser::headerWindow() const {

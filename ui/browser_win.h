@@ -8,9 +8,12 @@
 
 #include <commctrl.h>
 
+#include <memory>
+
 #include "host/player_win.h"
 #include "net/peer_record.h"
 #include "net/presence_win.h"
+#include "net/share_probe_win.h"
 #include "net/udp_request_win.h"
 #include "ui/gdi_win.h"
 #include "ui/settings.h"
@@ -60,7 +63,11 @@ class CDialogBrowser : public CDialogOrv {
 
     // The peer table, kept in the list's rows (see net/peer_table.h). Each
     // row owns its record; OnPeerAnnounced takes ownership of `record`.
-    void OnPeerAnnounced(PeerRecord* record);
+    void OnPeerAnnounced(std::unique_ptr<PeerRecord> record);
+    // WM_SHARE_PROBED: the rows' Shared cells, and the commands that waited
+    // for their files to be reached.
+    void OnShareProbed();
+    void OnRowProbed(const char* address, const char* path, bool reachable);
     void AgeOutPeers();
     void ClearPeers();
     void RedrawVisibleRows();
@@ -103,10 +110,12 @@ class CDialogBrowser : public CDialogOrv {
     CPresenceReceiver receiver;    // its events and records come to this dialog
     CUdpRequest request;           // the playlist request; its events come here too
     CBrowserSettings settings;
+    CShareProber prober;         // every share probe; its answers come here too
+    uint32_t playlistSerial = 0; // the playlist request whose entries count
 
   private:
     PlayerWindow playerWindow() const { return PlayerWindow(player.hwnd); }
-    void dropQueuedRecords();
+    void importPlaylist(const ShareProbeAnswer& answer);
     HWND headerWindow() const;
     template <class F> void withPeerTable(F&& use);
     void stopPresence();

@@ -51,13 +51,18 @@ const ColumnSettings& FindColumn(const CBrowserSettings& settings, const char* k
 
 void ApplyColumns(ColumnList& list, CBrowserSettings& settings) {
     for (int i = kColumnRecords - 1; i >= 1; --i) {
-        const ColumnSettings& c = settings.columns[i];
+        ColumnSettings& c = settings.columns[i];
         if (c.visible != 0) continue;
         const int item = FindHeaderItem(list, c.key);
         if (item < 0) continue;
         // The item that carries the key is the column to go, so its tag and
-        // its column are always removed together.
-        list.DeleteColumn(item);
+        // its column are always removed together. A list control that keeps
+        // it (column 0 on one that was not told its version) goes on showing
+        // it, so it stays shown here too.
+        if (!list.DeleteColumn(item)) {
+            c.visible = 1;
+            continue;
+        }
         const int count = list.HeaderCount();
         for (int j = 0; j < count; ++j) {
             const ColumnTag* tag = list.HeaderTag(j);
@@ -69,8 +74,11 @@ void ApplyColumns(ColumnList& list, CBrowserSettings& settings) {
         if (c.visible == 0 || FindHeaderItem(list, c.key) >= 0) continue;
         const int n = list.HeaderCount();
         c.listIndex = n;
-        // A column the control refused has no cells to write.
-        if (!list.InsertColumn(n, c, MakeColumnTag(c.key))) c.listIndex = -1;
+        // A column the control refused is not shown and has no cells to write.
+        if (!list.InsertColumn(n, c, MakeColumnTag(c.key))) {
+            c.listIndex = -1;
+            c.visible = 0;
+        }
     }
 }
 

@@ -29,8 +29,9 @@ class ColumnList {
     // item. False when the control made no column; the tag is then freed.
     virtual bool InsertColumn(int index, const ColumnSettings& column,
                               std::unique_ptr<ColumnTag> tag) = 0;
-    // Deletes list column `index` and frees its header item's tag.
-    virtual void DeleteColumn(int index) = 0;
+    // Deletes list column `index` and frees its header item's tag; false
+    // when the control refused, and the column and its tag stay.
+    virtual bool DeleteColumn(int index) = 0;
     virtual int RowCount() const = 0;
     // The row's record, or null for a row without one.
     virtual const PeerRecord* RowRecord(int row) const = 0;
@@ -45,6 +46,8 @@ const ColumnSettings& FindColumn(const CBrowserSettings& settings, const char* k
 // Makes the list's columns match the `visible` flags of records 1..4:
 // removes the hidden ones (4 down to 1), then appends the missing shown ones
 // (1 up to 4). Columns already present keep their width, order and cells.
+// A column the control refuses to remove or to make has its `visible` set
+// to what the list shows, so the saved settings never say otherwise.
 void ApplyColumns(ColumnList& list, CBrowserSettings& settings);
 
 // Writes the cells of the shown columns of one row.

@@ -61,9 +61,11 @@ bool ListViewColumns::InsertColumn(int index, const ColumnSettings& column,
     return true;
 }
 
-void ListViewColumns::DeleteColumn(int index) {
+bool ListViewColumns::DeleteColumn(int index) {
     ColumnTag* tag = TagOf(header_, index);
-    if (SendMessageA(list_, LVM_DELETECOLUMN, index, 0)) delete tag;
+    if (!SendMessageA(list_, LVM_DELETECOLUMN, index, 0)) return false;
+    delete tag;
+    return true;
 }
 
 int ListViewColumns::RowCount() const {

@@ -16,7 +16,7 @@ class ListViewColumns : public ColumnList {
     const ColumnTag* HeaderTag(int index) const override;
     bool InsertColumn(int index, const ColumnSettings& column,
                       std::unique_ptr<ColumnTag> tag) override;
-    void DeleteColumn(int index) override;
+    bool DeleteColumn(int index) override;
     int RowCount() const override;
     const PeerRecord* RowRecord(int row) const override;
     void SetCellText(int row, int subItem, const char* text) override;

@@ -18,20 +18,25 @@ struct FakeList : ColumnList {
     std::vector<Column> columns;
     std::vector<const PeerRecord*> rows;
     std::vector<std::vector<std::string>> cells; // [row][sub-item]
+    int refusedDelete = -1;                      // the index the control will not delete
+    bool refuseInsert = false;
 
     int HeaderCount() const override { return static_cast<int>(columns.size()); }
     const ColumnTag* HeaderTag(int i) const override { return columns.at(i).tag.get(); }
     bool InsertColumn(int index, const ColumnSettings& c, std::unique_ptr<ColumnTag> tag) override {
+        if (refuseInsert) return false;
         columns.insert(columns.begin() + index,
                        Column{c.title, c.width, c.position, std::move(tag)});
         for (auto& row : cells)
             row.insert(row.begin() + index, "");
         return true;
     }
-    void DeleteColumn(int index) override {
+    bool DeleteColumn(int index) override {
+        if (index == refusedDelete) return false;
         columns.erase(columns.begin() + index);
         for (auto& row : cells)
             row.erase(row.begin() + index);
+        return true;
     }
     int RowCount() const override { return static_cast<int>(rows.size()); }
     const PeerRecord* RowRecord(int row) const override { return rows.at(row); }
@@ -100,6 +105,23 @@ TEST(Columns, HidingAndShowingKeepTagsIndexesAndCellsInStep) {
     EXPECT_EQ(list.columns[2].position, 3);
     EXPECT_EQ(list.cells[0], (Texts{"ann", "Yes", "song"}));
     EXPECT_EQ(list.cells[2], (Texts{"", "", ""}));
+}
+
+TEST(Columns, ARefusedDeleteOrInsertLeavesTheRecordsSayingWhatIsShown) {
+    CBrowserSettings s;
+    FakeList list;
+    ApplyColumns(list, s);
+    list.refusedDelete = 0; // column 0, on a list control older than version 6
+    s.columns[1].visible = s.columns[4].visible = 0;
+    ApplyColumns(list, s);
+    EXPECT_EQ(list.Tags(), "COL_COMP_NAME COL_USER_NAME COL_TITLE ");
+    EXPECT_EQ(s.columns[1].visible, 1) << "shown, yet saved as hidden";
+    EXPECT_EQ(s.columns[1].listIndex, 0);
+    EXPECT_EQ(s.columns[4].visible, 0);
+    list.refuseInsert = true;
+    s.columns[4].visible = 1;
+    ApplyColumns(list, s);
+    EXPECT_EQ(s.columns[4].visible, 0) << "not shown, yet saved as shown";
 }
 
 } // namespace

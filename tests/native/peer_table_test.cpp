@@ -1,8 +1,10 @@
 #include "net/peer_table.h"
+#include "net/share_probe.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,8 @@ struct FakeRows : PeerRows {
     std::vector<int> textsSet;
     int redraws = 0;
     bool refuseAppend = false;
+    std::string keeps; // the list keeps this address's row
+    bool runsOut = false;
 
     ~FakeRows() override {
         for (PeerRecord* r : rows)
@@ -26,8 +30,14 @@ struct FakeRows : PeerRows {
         rows.push_back(record);
         return Count() - 1;
     }
-    void Remove(int row) override { rows.erase(rows.begin() + row); }
-    void RemoveAll() override { rows.clear(); }
+    bool Kept(const PeerRecord* r) const { return r && r->address == keeps; }
+    void Remove(int row) override {
+        if (!Kept(rows.at(row))) rows.erase(rows.begin() + row);
+    }
+    void RemoveAll() override {
+        if (runsOut) throw std::bad_alloc();
+        std::erase_if(rows, [this](const PeerRecord* r) { return !Kept(r); });
+    }
     void SetRowTexts(int row, const PeerRecord&) override { textsSet.push_back(row); }
     void RedrawVisibleRows() override { ++redraws; }
 };
@@ -49,11 +59,9 @@ struct Table : ::testing::Test {
     uint32_t now = 1000;
     int activeRow = -1;
     std::vector<std::string> probed;
-    int probeAnswer = 1;
     PeerTable table{rows, [this] { return now; },
-                    [this](const char* path, const char* name) {
-                        probed.push_back(std::string(name) + ":" + path);
-                        return probeAnswer;
+                    [this](const PeerRecord& r) {
+                        probed.push_back(std::string(r.computerName) + ":" + r.sharedPath);
                     },
                     activeRow};
 
@@ -76,7 +84,10 @@ TEST_F(Table, MergingAnnouncements) {
     EXPECT_EQ(rows.textsSet, (std::vector<int>{0}));
     EXPECT_EQ(rows.redraws, 1);
     PeerRecord* kept = rows.rows[0];
+    EXPECT_EQ(kept->sharedReachable, 0) << "\"No\" until the probe answers";
+    table.OnShareProbed("10.0.0.1", "D:\\a.mp3", true);
     EXPECT_EQ(kept->sharedReachable, 1);
+    EXPECT_EQ(rows.textsSet, (std::vector<int>{0, 0}));
 
     // The same texts again: only lastHeard moves.
     Forget();
@@ -94,7 +105,6 @@ TEST_F(Table, MergingAnnouncements) {
     EXPECT_TRUE(rows.textsSet.empty());
 
     // A new title, then a new user: texts set, the probe answer reused.
-    probeAnswer = 0;
     table.OnPeerAnnounced(Peer("10.0.0.1", "PC7", "other"));
     table.OnPeerAnnounced(Peer("10.0.0.1", "PC7", "other", "D:\\a.mp3", "bob"));
     EXPECT_EQ(rows.textsSet, (std::vector<int>{0, 0}));
@@ -105,10 +115,16 @@ TEST_F(Table, MergingAnnouncements) {
     table.OnPeerAnnounced(Peer("10.0.0.1", "PC7", "other", "d:\\a.mp3", "bob"));
     EXPECT_EQ(probed, (std::vector<std::string>{"PC7:d:\\a.mp3"}));
     EXPECT_EQ(kept->sharedReachable, 0);
+    // Answers for the old path or for an address without a row are dropped.
+    Forget();
+    table.OnShareProbed("10.0.0.1", "D:\\a.mp3", true);
+    table.OnShareProbed("10.0.0.9", "d:\\a.mp3", true);
+    EXPECT_TRUE(kept->sharedReachable == 0 && rows.textsSet.empty());
 
-    table.OnPeerAnnounced(Peer("10.0.0.2"));
+    table.OnPeerAnnounced(Peer("10.0.0.2", "PC8", "song", ""));
     EXPECT_EQ(Addresses(), "10.0.0.1 10.0.0.2 ");
     EXPECT_EQ(rows.rows[0], kept);
+    EXPECT_TRUE(probed.empty()) << "an empty path was probed";
 }
 
 TEST_F(Table, AddressesMatchWithoutRegardToCase) {
@@ -165,6 +181,22 @@ TEST_F(Table, SilentRowsGoTogetherAndTheActivatedRowFollowsItsPeer) {
     EXPECT_EQ(activeRow, -1);
 }
 
+TEST_F(Table, ClearingAndAgeingOutNeverLeaveARowWithAFreedRecord) {
+    for (const char* a : {"10.0.0.1", "10.0.0.2", "10.0.0.3", "10.0.0.4"})
+        table.OnPeerAnnounced(Peer(a));
+    rows.keeps = "10.0.0.3";
+    rows.runsOut = true;
+    EXPECT_THROW(table.ClearPeers(), std::bad_alloc);
+    // Reading every record left: ASan stops at a freed one.
+    EXPECT_EQ(Addresses(), "10.0.0.1 10.0.0.2 10.0.0.3 10.0.0.4 ");
+    rows.runsOut = false;
+    table.ClearPeers();
+    EXPECT_EQ(Addresses(), "10.0.0.3 ");
+    now += kSilenceLimitMs;
+    table.AgeOutPeers();
+    EXPECT_EQ(Addresses(), "10.0.0.3 ");
+}
+
 TEST(SharePath, CandidatesAndTheirOrder) {
     std::vector<std::string> tried;
     auto opens = [&](const std::string& p) {
@@ -216,6 +248,51 @@ TEST(SharePath, DeviceAndRawNamespacesAreNeverOpened) {
     EXPECT_TRUE(tried.empty());
     EXPECT_EQ(ProbeSharePath("\\\\PC7\\pipes\\x", "PC7", opensAnything), 1);
     EXPECT_TRUE(IsPipeOrMailslotPath("//PC7/mailslot/x"));
+}
+
+TEST(SharePath, AnnouncedFilesAreOpenedOnlyOnTheAnnouncingComputer) {
+    std::vector<std::string> tried;
+    auto opens = [&](const std::string& p) {
+        tried.push_back(p);
+        return true;
+    };
+    for (const char* path : {"\\\\EVIL\\share\\a.mp3", "//evil/s/a.mp3", "\\\\PC7.evil\\s\\a.mp3",
+                             "\\\\PC7\\pipe\\x", "\\\\\\s\\a.mp3"})
+        EXPECT_EQ(ResolveAnnouncedShare(path, "PC7", "10.0.0.7", opens), "") << path;
+    // A name holding a backslash would name another server.
+    EXPECT_EQ(ResolveAnnouncedShare("D:\\a.mp3", "EVIL\\s", "10.0.0.7", opens), "");
+    EXPECT_TRUE(tried.empty());
+    for (const char* path : {"\\\\pc7\\s\\a.mp3", "\\\\10.0.0.7\\s\\a.mp3"})
+        EXPECT_EQ(ResolveAnnouncedShare(path, "PC7", "10.0.0.7", opens), path);
+    EXPECT_EQ(ResolveAnnouncedShare("D:\\m\\a.mp3", "PC7", "", opens), "\\\\PC7\\m\\a.mp3");
+
+    // Probes: a playlist the user asked for may name any server.
+    ShareProbe probe{
+        ShareProbe::Kind::Playlist, "", "PC7", {"\\\\EVIL\\s\\a.mp3", "\\\\PC7\\mailslot\\x"}};
+    EXPECT_EQ(RunShareProbe(probe, opens).reached,
+              (std::vector<std::string>{"\\\\EVIL\\s\\a.mp3", ""}));
+    probe.kind = ShareProbe::Kind::PlayFile;
+    EXPECT_EQ(RunShareProbe(probe, opens).reached, (std::vector<std::string>{"", ""}));
+}
+
+TEST(ShareProbes, TheQueueKeepsTheLatestOfEachAndIsBounded) {
+    using Kind = ShareProbe::Kind;
+    ShareProbeQueue q;
+    for (const ShareProbe& p : {ShareProbe{Kind::Announced, "10.0.0.1", "", {"a"}},
+                                ShareProbe{Kind::PlayFile, "10.0.0.1", "", {"a"}},
+                                ShareProbe{Kind::Announced, "10.0.0.2", "", {"b"}},
+                                ShareProbe{Kind::Announced, "10.0.0.1", "", {"c"}},
+                                ShareProbe{Kind::PlayFile, "10.0.0.2", "", {"b"}}})
+        EXPECT_TRUE(q.Push(p));
+    std::string order;
+    for (ShareProbe next; q.Take(next);)
+        order += std::to_string(static_cast<int>(next.kind)) + next.address + next.paths[0] + " ";
+    EXPECT_EQ(order, "010.0.0.1c 110.0.0.2b 010.0.0.2b ");
+
+    for (size_t i = 0; i < ShareProbeQueue::kCapacity; ++i)
+        EXPECT_TRUE(q.Push({Kind::Announced, std::to_string(i), "", {"a"}}));
+    EXPECT_FALSE(q.Push({Kind::Announced, "new", "", {"a"}}));
+    EXPECT_TRUE(q.Push({Kind::Announced, "0", "", {"b"}})) << "a waiting address is replaced";
 }
 
 } // namespace

@@ -117,4 +117,20 @@ TEST(ParsePresence, TextsAreCutToFitAndAlwaysTerminated) {
     EXPECT_EQ(e->port, 0);
 }
 
+TEST(PostedRecords, OnlyARecordStillWaitingIsHandedOverAndOnlyOnce) {
+    PostedRecords posted;
+    PeerRecord* a = posted.Keep(std::make_unique<PeerRecord>());
+    PeerRecord* b = posted.Keep(std::make_unique<PeerRecord>());
+    PeerRecord foreign; // ASan: freeing it would fail the test
+    const auto key = [](const PeerRecord* r) { return reinterpret_cast<uintptr_t>(r); };
+    EXPECT_EQ(posted.Claim(key(&foreign)), nullptr);
+    EXPECT_EQ(posted.Claim(key(a)).get(), a);
+    EXPECT_EQ(posted.Claim(key(a)), nullptr) << "taken twice";
+    while (posted.Waiting() < PostedRecords::kLimit)
+        ASSERT_NE(posted.Keep(std::make_unique<PeerRecord>()), nullptr);
+    EXPECT_EQ(posted.Keep(std::make_unique<PeerRecord>()), nullptr);
+    posted.Clear(); // a closed socket's records
+    EXPECT_EQ(posted.Claim(key(b)), nullptr);
+}
+
 } // namespace

@@ -38,8 +38,14 @@ std::string Reach(const char* entry, const char* peer) {
     return std::strncmp(entry, "\\\\", 2) == 0 && std::strstr(entry, "ok") ? entry : "";
 }
 
+// An answer read, then its entries reached as the browser's prober does.
 PlaylistOutcome Read(const std::vector<uint8_t>& answer) {
-    return ReadPlaylistAnswer(answer.data(), answer.size(), "JOHN-PC", Reach);
+    PlaylistOutcome read = ReadPlaylistAnswer(answer.data(), answer.size(), "JOHN-PC");
+    if (read.kind != PlaylistOutcome::Kind::Import) return read;
+    std::vector<std::string> reached;
+    for (const std::string& entry : read.entries)
+        reached.push_back(Reach(entry.c_str(), "JOHN-PC"));
+    return KeepReachedEntries(reached, "JOHN-PC");
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 // receiver do in detail is proven on the plain test window; these prove the
 // browser wires them: the group it joins, its rows, its timer, its buttons
 // and what it leaves behind when the player destroys it.
+#include "scrollskin/redirect_win.h"
 #include "tests/windows/browser_support.h"
 #include "tests/windows/presence_harness.h"
 
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -225,6 +227,7 @@ TEST_F(BrowserPresence, FirstRunListsOtherComputersAndRedrawsARowOnlyWhenItsText
     EXPECT_EQ(watch->Row(own), -1);
     ASSERT_EQ(watch->Rows(), 2);
     ASSERT_GE(watch->Row(pc7), 0);
+    ASSERT_TRUE(PumpUntil([&] { return watch->Texts(pc7).back() == "Yes"; }, 10000));
     EXPECT_EQ(watch->Texts(pc7), (std::vector<std::string>{"PC7", "ann", "Song one", "Yes"}));
     EXPECT_EQ(watch->Texts(pc8), (std::vector<std::string>{"PC8", "bob", "Other", "No"}));
     EXPECT_EQ(watch->Row(pc7), 0) << "rows are appended in the order heard";
@@ -328,6 +331,65 @@ TEST_F(BrowserPresenceOtherGroup, OnlyTheConfiguredUserGroupIsHeard) {
     EXPECT_EQ(watch->Heard("127.0.0.4"), 0) << "the default group was heard";
     EXPECT_EQ(watch->Rows(), 1);
     EXPECT_EQ(watch->Texts("127.0.0.2").front(), "127.0.0.2");
+}
+
+// The plug-in's network names as it opens them; \\PC7\slow\... takes 5 s and
+// then opens (this program's own file), as a slow share would.
+namespace opens {
+Redirection table[] = {{"CreateFileA", nullptr, nullptr}};
+std::mutex lock;
+std::vector<std::string> names;
+HANDLE WINAPI Open(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                   DWORD disposition, DWORD flags, HANDLE model) {
+    const auto original = reinterpret_cast<decltype(&CreateFileA)>(table[0].original);
+    std::string path = name ? name : "";
+    if (path.rfind("\\\\", 0) == 0) {
+        std::lock_guard<std::mutex> held(lock);
+        names.push_back(path);
+    }
+    if (path.rfind("\\\\PC7\\slow\\", 0) != 0)
+        return original(name, access, share, security, disposition, flags, model);
+    Sleep(5000);
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    return original(self, access, share, security, disposition, flags, model);
+}
+} // namespace opens
+
+TEST_F(BrowserPresence, ASlowShareNeverHoldsUpTheBrowserAndOnlyTheAnnouncerIsOpened) {
+    opens::table[0].replacement = reinterpret_cast<void*>(&opens::Open);
+    ASSERT_GT(RedirectImports("kernel32.dll", opens::table, 1, GetModuleHandleA(nullptr)), 0u);
+    // A record message that the receiver did not post is never taken.
+    PeerRecord foreign;
+    std::strcpy(foreign.address, "127.0.0.9");
+    SendMessageA(dialog, WM_PEER_ANNOUNCED, 0, reinterpret_cast<LPARAM>(&foreign));
+    EXPECT_EQ(watch->Rows(), 0);
+
+    // Another thread asks the browser for an answer every 50 ms meanwhile.
+    std::atomic<bool> probing{true};
+    std::atomic<int> unanswered{0};
+    std::thread asker([&] {
+        for (int i = 0; probing && i < 600; ++i, Sleep(50)) {
+            DWORD_PTR result = 0;
+            if (!SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 1500, &result))
+                ++unanswered;
+        }
+    });
+    // No assertion may end the test before the asker is joined.
+    EXPECT_TRUE(
+        RunPeersim(Round({Announce("127.0.0.3", "PC7", "a", "t", "\\\\EVIL\\share\\a.mp3"),
+                          Announce("127.0.0.4", "PC7", "b", "t", "\\\\PC7\\pipe\\x"),
+                          Announce("127.0.0.2", "PC7", "c", "t", "\\\\PC7\\slow\\a.mp3")})));
+    EXPECT_TRUE(watch->WaitHeard("127.0.0.2", 1));
+    EXPECT_EQ(watch->Texts("127.0.0.2").back(), "No") << "while the probe runs";
+    EXPECT_TRUE(PumpUntil([&] { return watch->Texts("127.0.0.2").back() == "Yes"; }, 15000));
+    probing = false;
+    asker.join();
+    RestoreImports("kernel32.dll", opens::table, 1, GetModuleHandleA(nullptr));
+    EXPECT_EQ(unanswered, 0) << "the browser stopped answering for 1.5 s";
+    EXPECT_EQ(watch->Texts("127.0.0.3").back(), "No");
+    EXPECT_EQ(watch->Texts("127.0.0.4").back(), "No");
+    EXPECT_EQ(opens::names, std::vector<std::string>{"\\\\PC7\\slow\\a.mp3"});
 }
 
 } // namespace

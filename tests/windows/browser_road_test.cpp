@@ -257,7 +257,10 @@ TEST_F(BrowserRoad, RowMenuPlaysTheSharedFileAndImportsTheReachableEntriesOfAPla
               (std::vector<std::string>{"Play the file (greyed)", "Open shared directory (greyed)",
                                         "Get John-pc's playlist"}));
     // "Play the file" appends the file under the name that opened and plays it.
+    ASSERT_TRUE(
+        PumpUntil([&] { return CellText(rows.Handle(), Row("127.0.0.2"), 3) == "Yes"; }, 10000));
     EXPECT_EQ(RowMenu(Row("127.0.0.2"), 1).size(), 3u);
+    ASSERT_TRUE(PumpUntil([&] { return !LastEntry().empty(); }, 10000));
     EXPECT_EQ(LastEntry(), "\\\\PC7\\Music\\Pop\\a.mp3");
     EXPECT_EQ(player.position, static_cast<int>(player.playlist.size()) - 1);
     EXPECT_EQ(player.CountReceived(WM_COMMAND, 40045), 1u);
@@ -316,6 +319,7 @@ TEST_F(BrowserRoad, HeaderMenuSortsByEachColumnAndTheDirectionIsSaved) {
               Computer("127.0.0.4", "Beta", "", "", "bob", "Xu"),
           {});
     WaitRows(3);
+    ASSERT_TRUE(PumpUntil([&] { return rows.Record(Row("127.0.0.2"))->sharedReachable; }, 10000));
     using Texts = std::vector<std::string>;
     HeaderMenu(0, 1); // by the user's locale, not by byte values
     EXPECT_EQ(Column(0), (Texts{"alpha", "Beta", "PC7"}));

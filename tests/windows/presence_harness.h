@@ -280,9 +280,11 @@ class TestColumns : public ColumnList {
         SendMessageA(header_, HDM_SETITEMA, at, reinterpret_cast<LPARAM>(&item));
         return true;
     }
-    void DeleteColumn(int index) override {
-        delete Tag(index);
-        SendMessageA(list_, LVM_DELETECOLUMN, index, 0);
+    bool DeleteColumn(int index) override {
+        ColumnTag* tag = Tag(index);
+        if (!SendMessageA(list_, LVM_DELETECOLUMN, index, 0)) return false;
+        delete tag;
+        return true;
     }
     int RowCount() const override {
         return static_cast<int>(SendMessageA(list_, LVM_GETITEMCOUNT, 0, 0));
@@ -442,9 +444,6 @@ class PresenceWindow {
         if (self) {
             LRESULT result = 0;
             if (self->Route(msg, wParam, lParam, result)) return result;
-        } else if (msg == WM_PEER_ANNOUNCED) {
-            delete reinterpret_cast<PeerRecord*>(lParam);
-            return 1;
         }
         return DefWindowProcA(hwnd, msg, wParam, lParam);
     }
@@ -456,7 +455,7 @@ class PresenceWindow {
             result = 1;
             return true;
         case WM_PEER_ANNOUNCED: {
-            std::unique_ptr<PeerRecord> record(reinterpret_cast<PeerRecord*>(lParam));
+            std::unique_ptr<PeerRecord> record = receiver.Claim(lParam);
             const std::string from = record ? record->address : "";
             table->OnPeerAnnounced(std::move(record));
             ++heard[from];
