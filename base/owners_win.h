@@ -93,3 +93,28 @@ using Font = GdiObject<HFONT>;
 using Region = GdiObject<HRGN>;
 // A memory device context (CreateCompatibleDC), deleted with DeleteDC.
 using MemoryDC = Owner<owner_kinds::NullEmpty<HDC, owner_kinds::DeleteDc>>;
+
+// A critical section for the life of the object, and the scope that holds it.
+class CriticalSection {
+  public:
+    CriticalSection() { InitializeCriticalSection(&cs_); }
+    ~CriticalSection() { DeleteCriticalSection(&cs_); }
+    CriticalSection(const CriticalSection&) = delete;
+    CriticalSection& operator=(const CriticalSection&) = delete;
+    void Enter() { EnterCriticalSection(&cs_); }
+    void Leave() { LeaveCriticalSection(&cs_); }
+
+  private:
+    CRITICAL_SECTION cs_;
+};
+
+class Locked {
+  public:
+    explicit Locked(CriticalSection& cs) : cs_(cs) { cs_.Enter(); }
+    ~Locked() { cs_.Leave(); }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+
+  private:
+    CriticalSection& cs_;
+};

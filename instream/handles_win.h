@@ -43,16 +43,11 @@ class PrivateHeap final : public Heap {
 
 class CriticalSectionLock final : public QueueLock {
   public:
-    CriticalSectionLock() { InitializeCriticalSection(&cs_); }
-    ~CriticalSectionLock() override { DeleteCriticalSection(&cs_); }
-    CriticalSectionLock(const CriticalSectionLock&) = delete;
-    CriticalSectionLock& operator=(const CriticalSectionLock&) = delete;
-
-    void Enter() override { EnterCriticalSection(&cs_); }
-    void Leave() override { LeaveCriticalSection(&cs_); }
+    void Enter() override { cs_.Enter(); }
+    void Leave() override { cs_.Leave(); }
 
   private:
-    CRITICAL_SECTION cs_;
+    CriticalSection cs_;
 };
 
 } // namespace instream

@@ -1,15 +1,12 @@
 #include "net/share_probe_win.h"
 
 #include <new>
+
+#include "base/owners_win.h"
 #include <utility>
 
 struct CShareProber::State {
-    State() { InitializeCriticalSection(&lock); }
-    ~State() { DeleteCriticalSection(&lock); }
-    State(const State&) = delete;
-    State& operator=(const State&) = delete;
-
-    CRITICAL_SECTION lock; // guards everything below
+    CriticalSection lock; // guards everything below
     ShareProbeQueue queue;
     std::vector<ShareProbeAnswer> answers;
     HWND window = nullptr; // not owned
@@ -23,17 +20,6 @@ using State = CShareProber::State;
 
 // Answers kept for a window that does not take them: as many as can wait.
 constexpr size_t kAnswerRoom = ShareProbeQueue::kCapacity;
-
-class Locked {
-  public:
-    explicit Locked(CRITICAL_SECTION& cs) : cs_(cs) { EnterCriticalSection(&cs_); }
-    ~Locked() { LeaveCriticalSection(&cs_); }
-    Locked(const Locked&) = delete;
-    Locked& operator=(const Locked&) = delete;
-
-  private:
-    CRITICAL_SECTION& cs_;
-};
 
 struct Worker {
     std::shared_ptr<State> state;
@@ -88,11 +74,9 @@ bool StartWorker(const std::shared_ptr<State>& state) {
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                        reinterpret_cast<LPCSTR>(&WorkerMain), &module);
     auto* worker = new (std::nothrow) Worker{state, module};
-    HANDLE thread = worker ? CreateThread(nullptr, 0, &WorkerMain, worker, 0, nullptr) : nullptr;
-    if (thread) {
-        CloseHandle(thread);
-        return true;
-    }
+    const UniqueHandle thread(worker ? CreateThread(nullptr, 0, &WorkerMain, worker, 0, nullptr)
+                                     : nullptr);
+    if (thread) return true;
     delete worker;
     if (module) FreeLibrary(module);
     OutputDebugStringA("Orvela: the share probe's thread did not start\n");

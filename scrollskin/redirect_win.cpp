@@ -1,5 +1,7 @@
 #include "scrollskin/redirect_win.h"
 
+#include "base/owners_win.h"
+
 #include <tlhelp32.h>
 
 #include <cstring>
@@ -44,13 +46,13 @@ size_t PatchModule(HMODULE image, const char* module, Redirection* table, size_t
 }
 
 template <class F> void EachModule(F&& visit) {
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, GetCurrentProcessId());
-    if (snap == INVALID_HANDLE_VALUE) return;
+    const UniqueHandle snap(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, GetCurrentProcessId()));
+    if (!snap) return;
     MODULEENTRY32 entry{};
     entry.dwSize = sizeof entry;
-    for (BOOL more = Module32First(snap, &entry); more; more = Module32Next(snap, &entry))
+    for (BOOL more = Module32First(snap.Get(), &entry); more;
+         more = Module32Next(snap.Get(), &entry))
         visit(entry.hModule);
-    CloseHandle(snap);
 }
 
 } // namespace
