@@ -64,6 +64,9 @@ void ShowIcon(HWND window, DWORD action) {
     const std::string tip =
         worker ? TrayTip(worker->Listeners().size(), worker->Sharing()) : TrayTip(0, true);
     CopyText(icon.szTip, tip);
+    // The hidden window's caption says the same, for anyone who cannot see
+    // the notification area (tests, tools).
+    SetWindowTextA(window, tip.c_str());
     // A shell without a notification area (or none yet) is no reason to stop.
     if (!Shell_NotifyIconA(action, &icon)) Trace("the notification icon was not shown");
 }
