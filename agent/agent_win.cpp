@@ -31,6 +31,7 @@ constexpr char kWindowClass[] = "OrvelaAgent";
 constexpr char kInstanceMutex[] = "Local\\OrvelaAgentInstance";
 constexpr UINT WM_TRAY = WM_APP + 1;
 constexpr UINT kIconId = 1;
+constexpr WORD kIconResource = 1; // orvela_agent.rc
 constexpr UINT_PTR kExitTimer = 1;
 
 // Exit codes, for whoever starts the agent from a script.
@@ -59,10 +60,14 @@ void ShowIcon(HWND window, DWORD action) {
     icon.uID = kIconId;
     icon.uFlags = NIF_ICON | NIF_MESSAGE | NIF_TIP;
     icon.uCallbackMessage = WM_TRAY;
-    icon.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+    // Shared: the icon is loaded again at every change of the tip.
+    icon.hIcon = static_cast<HICON>(
+        LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kIconResource), IMAGE_ICON,
+                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
     const AgentWorker* worker = theAgent->worker.get();
-    const std::string tip =
-        worker ? TrayTip(worker->Listeners().size(), worker->Sharing()) : TrayTip(0, true);
+    const bool allowed = theAgent->settings.grantListening;
+    const std::string tip = worker ? TrayTip(worker->Listeners().size(), worker->Sharing(), allowed)
+                                   : TrayTip(0, true, allowed);
     CopyText(icon.szTip, tip);
     // The hidden window's caption says the same, for anyone who cannot see
     // the notification area (tests, tools).
@@ -74,7 +79,8 @@ void ShowIcon(HWND window, DWORD action) {
 void ShowMenu(HWND window) {
     const AgentWorker& worker = *theAgent->worker;
     UniqueMenu menu(CreatePopupMenu());
-    for (const MenuEntry& e : TrayMenuEntries(worker.Listeners(), worker.Sharing())) {
+    for (const MenuEntry& e :
+         TrayMenuEntries(worker.Listeners(), worker.Sharing(), theAgent->settings.grantListening)) {
         const UINT flags = e.separator ? MF_SEPARATOR : MF_STRING | (e.greyed ? MF_GRAYED : 0);
         AppendMenuA(menu.Get(), flags, e.id, e.text.c_str());
     }
@@ -187,7 +193,14 @@ int Run(HINSTANCE instance, Agent& agent) {
     agent.worker =
         std::make_unique<AgentWorker>(agent.settings, agent.options, *agent.source, agent.window);
     if (const int failed = agent.worker->Start()) {
-        Trace("the request port cannot be opened, error " + std::to_string(failed));
+        // The one failure a user has to hear of: without its port the agent
+        // cannot work at all.
+        const std::string text = "The Orvela agent cannot take requests on UDP port " +
+                                 std::to_string(agent.settings.requestPort) + " (error " +
+                                 std::to_string(failed) +
+                                 ").\nAnother program may use that port: choose another PORT "
+                                 "in orvela_agent.ini.";
+        MessageBoxA(nullptr, text.c_str(), "Orvela agent", MB_OK | MB_ICONERROR);
         agent.worker.reset();
         DestroyWindow(agent.window);
         WSACleanup();
