@@ -75,6 +75,9 @@ inline void DestroyMenuHandle(HMENU m) {
 inline void DeleteDc(HDC dc) {
     DeleteDC(dc);
 }
+template <class T> void ReleaseCom(T* p) {
+    p->Release();
+}
 
 } // namespace owner_kinds
 
@@ -93,6 +96,8 @@ using Font = GdiObject<HFONT>;
 using Region = GdiObject<HRGN>;
 // A memory device context (CreateCompatibleDC), deleted with DeleteDC.
 using MemoryDC = Owner<owner_kinds::NullEmpty<HDC, owner_kinds::DeleteDc>>;
+// A COM interface pointer, released once.
+template <class T> using ComPtr = Owner<owner_kinds::NullEmpty<T*, owner_kinds::ReleaseCom<T>>>;
 
 // A critical section for the life of the object, and the scope that holds it.
 class CriticalSection {

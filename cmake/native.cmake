@@ -85,10 +85,11 @@ if(ORVELA_WINDOWS)
       ENVIRONMENT "ORVELA_VERSION=${PROJECT_VERSION}" TIMEOUT 300 RESOURCE_LOCK orvela_player)
   endif()
 
-  # The delivered 32-bit plug-ins export one entry point each and import only
-  # system DLLs.
+  # The delivered 32-bit plug-ins export one entry point each, the agent
+  # program nothing, and all import only system DLLs.
   add_test(NAME windows.exports_and_imports
            COMMAND ${CMAKE_SOURCE_DIR}/tests/check_dll.sh i686-w64-mingw32-objdump
                    ${CMAKE_BINARY_DIR}/win32/bin/gen_orvela.dll winampGetGeneralPurposePlugin
-                   ${CMAKE_BINARY_DIR}/win32/bin/in_orvela.dll winampGetInModule2)
+                   ${CMAKE_BINARY_DIR}/win32/bin/in_orvela.dll winampGetInModule2
+                   ${CMAKE_BINARY_DIR}/win32/bin/orvela_agent.exe "")
 endif()

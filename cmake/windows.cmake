@@ -50,6 +50,17 @@ orvela_plugin(in_orvela instream/in_orvela.def instream)
 target_link_libraries(in_orvela PRIVATE ws2_32 msacm32 winmm)
 orvela_version_resource(in_orvela in_orvela.dll "Orvela stream input for Winamp" VFT_DLL)
 
+# The agent program: its own shell, the now-playing block's mapping that it
+# opens like gen_orvela does, and the private-profile store of the settings.
+orvela_shell_sources(agent_src agent)
+# (orvela_agent is the name of its portable core's library.)
+add_executable(agent_program WIN32 ${agent_src} ${CMAKE_SOURCE_DIR}/host/nowplaying_win.cpp
+                                   ${CMAKE_SOURCE_DIR}/ui/settings_win.cpp)
+set_target_properties(agent_program PROPERTIES OUTPUT_NAME orvela_agent)
+target_link_libraries(agent_program PRIVATE ${ORVELA_CORE} ${ORVELA_STATIC}
+                      ws2_32 user32 shell32 advapi32 ole32 uuid)
+orvela_version_resource(agent_program orvela_agent.exe "Orvela agent" VFT_APP)
+
 if(ORVELA_WIN_TESTS)
   add_subdirectory(tests/emulator)
   add_subdirectory(tests/windows)

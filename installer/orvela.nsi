@@ -104,10 +104,8 @@ Section "Orvela"
 
   StrCpy $1 "$PROGRAMFILES\Orvela"
   SetOutPath $1
-!if /FileExists "${BINARIES}\orvela_agent.exe"
   File "${BINARIES}\orvela_agent.exe"
   WriteRegStr HKLM "${RUN_KEY}" "${RUN_VALUE}" '"$1\orvela_agent.exe"'
-!endif
   WriteUninstaller "$1\uninstall.exe"
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Orvela"
@@ -120,14 +118,12 @@ Section "Orvela"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 
-!if /FileExists "${BINARIES}\orvela_agent.exe"
   ${GetParameters} $R0
   ClearErrors
   ${GetOptions} $R0 "/NOSTART" $R1
   ${If} ${Errors}
     Exec '"$1\orvela_agent.exe"'
   ${EndIf}
-!endif
 SectionEnd
 
 Function un.onInit

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Checks that each plug-in DLL exports exactly its one entry point and imports
-# nothing but system DLLs (no mingw runtime DLL).
-# Usage: check_dll.sh OBJDUMP DLL EXPORT [DLL EXPORT ...]
+# Checks that each plug-in DLL exports exactly its one entry point, that a
+# program given with an empty EXPORT exports nothing, and that all of them
+# import nothing but system DLLs (no mingw runtime DLL).
+# Usage: check_dll.sh OBJDUMP FILE EXPORT [FILE EXPORT ...]
 set -u
 objdump=$1; shift
 system='^(kernel32|user32|gdi32|ws2_32|comctl32|shell32|msvcrt|advapi32|msacm32|winmm|ole32|comdlg32)\.dll$'
@@ -20,6 +21,6 @@ while [[ $# -ge 2 ]]; do
       status=1
     fi
   done < <(awk '/DLL Name:/{print $3}' <<<"$dump")
-  echo "$(basename "$dll"): exports $want; imports $(awk '/DLL Name:/{printf "%s ", $3}' <<<"$dump")"
+  echo "$(basename "$dll"): exports ${want:-nothing}; imports $(awk '/DLL Name:/{printf "%s ", $3}' <<<"$dump")"
 done
 exit $status

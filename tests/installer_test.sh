@@ -43,12 +43,10 @@ for f in "$player/Plugins/gen_orvela.dll" "$player/Plugins/in_orvela.dll" \
          "$c/Program Files/Orvela/uninstall.exe"; do
   [[ -f "$f" ]] || fail "not installed: $f"
 done
-if [[ -n "${ORVELA_WITH_AGENT:-}" ]]; then
-  [[ -f "$c/Program Files/Orvela/orvela_agent.exe" ]] || fail "the agent is not installed"
-  wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' /v 'Orvela agent' 2>/dev/null |
-    tr -d '\r' | grep -q 'C:\\Program Files\\Orvela\\orvela_agent.exe' ||
-    fail "no start entry for the agent"
-fi
+[[ -f "$c/Program Files/Orvela/orvela_agent.exe" ]] || fail "the agent is not installed"
+wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' /v 'Orvela agent' 2>/dev/null |
+  tr -d '\r' | grep -q 'C:\\Program Files\\Orvela\\orvela_agent.exe' ||
+  fail "no start entry for the agent"
 wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Orvela' /v DisplayVersion \
   2>/dev/null | tr -d '\r' | grep -q "$ORVELA_VERSION" || fail "no uninstall entry of $ORVELA_VERSION"
 
@@ -58,6 +56,26 @@ echo "[AGENT]" >"$c/Program Files/Orvela/orvela_agent.ini"
 wine "$setup" /S /NOSTART >/dev/null 2>&1 || fail "the second install ended with $?"
 [[ "$(cat "$player/Plugins/gen_orvela.ini")" == "[MAIN]" ]] || fail "the browser's settings changed"
 [[ "$(cat "$c/Program Files/Orvela/orvela_agent.ini")" == "[AGENT]" ]] || fail "the agent's settings changed"
+
+# Without /NOSTART the agent starts; while it runs, an install says so (exit
+# code 2) and changes nothing. Once the agent is told to close, it goes on.
+wine "$setup" /S >/dev/null 2>&1 || fail "the third install ended with $?"
+refused=
+for _ in $(seq 20); do
+  status=0
+  wine "$setup" /S /NOSTART >/dev/null 2>&1 || status=$?
+  [[ $status == 2 ]] && { refused=1; break; }
+  sleep 0.5
+done
+[[ -n "$refused" ]] || fail "an install while the agent runs did not say so"
+wine taskkill.exe /IM orvela_agent.exe >/dev/null 2>&1 || fail "the agent was not running"
+for _ in $(seq 40); do
+  status=0
+  wine "$setup" /S /NOSTART >/dev/null 2>&1 || status=$?
+  [[ $status == 0 ]] && break
+  sleep 0.5
+done
+[[ $status == 0 ]] || fail "the install still refused after the agent closed ($status)"
 
 # The uninstaller runs from a copy of itself and returns at once.
 wine "C:\\Program Files\\Orvela\\uninstall.exe" /S >/dev/null 2>&1 || fail "the uninstall ended with $?"

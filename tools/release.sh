@@ -20,11 +20,7 @@ rm -rf "$dist"
 mkdir -p "$dist/debug"
 objcopy=i686-w64-mingw32-objcopy
 for f in gen_orvela.dll in_orvela.dll orvela_agent.exe; do
-  if [[ ! -f "$build/bin/$f" ]]; then
-    [[ "$f" == orvela_agent.exe ]] && continue # until the agent is part of the build
-    echo "release: $f was not built" >&2
-    exit 1
-  fi
+  [[ -f "$build/bin/$f" ]] || { echo "release: $f was not built" >&2; exit 1; }
   "$objcopy" --only-keep-debug "$build/bin/$f" "$dist/debug/$f.debug"
   "$objcopy" --strip-all --add-gnu-debuglink="$dist/debug/$f.debug" "$build/bin/$f" "$dist/$f"
 done

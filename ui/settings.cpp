@@ -71,16 +71,21 @@ CBrowserSettings::CBrowserSettings() {
     userGroup = agent::kDefaultUserGroup;
 }
 
-void load(CBrowserSettings& s, ProfileStore& store) {
+void LoadGroupSettings(ProfileStore& store, char (&groupAddress)[kGroupAddressRoom],
+                       uint8_t& userGroup) {
+    userGroup = static_cast<uint8_t>(ReadNumber(store, "CHANNEL", "100"));
+
     char value[kProfileValueRoom] = {};
-
-    s.userGroup = static_cast<uint8_t>(ReadNumber(store, "CHANNEL", "100"));
-
     char def[kGroupAddressRoom] = {};
     std::snprintf(def, sizeof def, "%s:%s", agent::kDefaultGroupHost, agent::kDefaultGroupPort);
     store.GetString(kMain, "BROADCAST_IP", def, value, sizeof value);
-    CopyCut(s.groupAddress, value);
+    CopyCut(groupAddress, value);
+}
 
+void load(CBrowserSettings& s, ProfileStore& store) {
+    LoadGroupSettings(store, s.groupAddress, s.userGroup);
+
+    char value[kProfileValueRoom] = {};
     for (int i = 1; i < kColumnRecords; ++i) {
         std::memset(value, 0, sizeof value);
         store.GetString(kColumns, s.columns[i].key, "", value, sizeof value);

@@ -61,6 +61,12 @@ class ProfileStore {
 // defaults; nothing is reported.
 void load(CBrowserSettings& settings, ProfileStore& store);
 
+// The group keys alone (CHANNEL, BROADCAST_IP of section MAIN) with their
+// defaults, as load reads them: the agent's settings file carries the same
+// two keys, read the same way.
+void LoadGroupSettings(ProfileStore& store, char (&groupAddress)[kGroupAddressRoom],
+                       uint8_t& userGroup);
+
 // Writes the window rectangle, the user group and the four columns (never
 // BROADCAST_IP, never record 0). Every value is attempted; false when any
 // could not be written.

@@ -92,7 +92,9 @@ int RowOf(const ListView& rows, const std::string& address) {
         if (const PeerRecord* r = rows.Record(i); r && address == r->address) return i;
     return -1;
 }
+// A point on the row, scrolled into view first as a user would.
 POINT RowPoint(const ListView& rows, int row) {
+    SendMessageA(rows.Handle(), LVM_ENSUREVISIBLE, row, FALSE);
     RECT r{};
     rows.RowBounds(row, r);
     return {r.left + 5, (r.top + r.bottom) / 2};
@@ -143,7 +145,8 @@ int main(int argc, char** argv) {
     // The user chooses "Local network..." from the File menu.
     SendMessageA(player.MainWindow(), WM_COMMAND, MAKEWPARAM(1, 0), 0);
 
-    // What the agent does: ask for the playlist, then read the block by name.
+    // What this computer's agent does for a playlist request: ask for the
+    // playlist, then read the block by name (shown here as it reads it).
     SendMessageA(player.MainWindow(), agent::ORVELA_PLAYLIST_REQUEST, 0, 0);
     player.PumpUntil([] { return false; }, 3500); // one now-playing tick
 

@@ -1,5 +1,5 @@
 // Every deliverable carries the project's one version number in its version
-// resource: the delivered 32-bit DLLs, the tested ones and the installer.
+// resource: the delivered 32-bit binaries, the tested ones and the installer.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -27,8 +27,9 @@ std::string FileVersion(const std::string& path) {
 TEST(VersionResource, EveryDeliverableCarriesTheProjectVersion) {
     const std::string win32 = "Z:" ORVELA_WIN32_BIN "/";
     for (const std::string& path :
-         {win32 + "gen_orvela.dll", win32 + "in_orvela.dll", std::string("gen_orvela.dll"),
-          std::string("in_orvela.dll"), std::string("Z:" ORVELA_TEST_INSTALLER)})
+         {win32 + "gen_orvela.dll", win32 + "in_orvela.dll", win32 + "orvela_agent.exe",
+          std::string("gen_orvela.dll"), std::string("in_orvela.dll"),
+          std::string("orvela_agent.exe"), std::string("Z:" ORVELA_TEST_INSTALLER)})
         EXPECT_EQ(FileVersion(path), ORVELA_VERSION) << path;
 }
 

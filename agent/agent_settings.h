@@ -1,0 +1,33 @@
+// The agent's settings: orvela_agent.ini beside the program, section MAIN.
+// The group keys are the browser's own (BROADCAST_IP, CHANNEL), read by the
+// same code with the same defaults; the rest are the agent's. A missing or
+// unreadable value gives its default.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "net/agent.h"
+#include "ui/settings.h"
+
+namespace agent {
+
+constexpr int kDefaultStreamFormat = 1; // 44100 Hz stereo
+
+struct AgentSettings {
+    char groupAddress[kGroupAddressRoom] = {};  // BROADCAST_IP, "host:port"
+    uint8_t userGroup = kDefaultUserGroup;      // CHANNEL
+    uint16_t requestPort = kDefaultRequestPort; // PORT, 1..65535
+    bool grantListening = true;                 // ALLOW_LISTENING: 0 refuses
+    bool grantPlaylist = true;                  // ALLOW_PLAYLIST: 0 refuses
+    int streamFormat = kDefaultStreamFormat;    // FORMAT, 1..5
+};
+
+AgentSettings LoadAgentSettings(ProfileStore& store);
+
+// "<directory of the program>\orvela_agent.ini"; empty when the program's
+// name holds no directory.
+std::string AgentSettingsPath(std::string_view executable);
+
+} // namespace agent

@@ -1,0 +1,117 @@
+// The agent's sound: PCM conversion to the stream's formats, WAV and mix
+// formats, and the stream's datagrams: their pace by the clock, their
+// content, silence when the source has nothing and no backlog when it has
+// too much.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "agent/audio_stream.h"
+#include "agent/wav_file.h"
+#include "instream/ima_adpcm.h"
+
+namespace {
+
+using namespace agent;
+using Samples = std::vector<int16_t>;
+using Bytes = std::vector<uint8_t>;
+
+// Little-endian values of `width` bytes each.
+Bytes LE(const std::vector<int32_t>& values, size_t width) {
+    Bytes out;
+    for (int32_t v : values)
+        for (size_t i = 0; i < width; ++i)
+            out.push_back(static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i)));
+    return out;
+}
+
+TEST(AgentPcmConverter, SamplesChannelsAndRatesBecomeTheStreamFormat) {
+    using T = SampleType;
+    // An output frame is made once the input frame after its position has come.
+    const std::tuple<PcmInputFormat, Bytes, int, Samples> rows[] = {
+        {{T::Int16, 2, 44100}, LE({1, -2, 3, -4, 5, -6}, 2), 1, {1, -2, 3, -4}},
+        {{T::Int16, 2, 44100}, LE({10, 20, 30, -40, 0, 0}, 2), 2, {15, -5}},
+        {{T::Int16, 1, 44100}, LE({7, 9, 0}, 2), 1, {7, 7, 9, 9}},
+        {{T::Int16, 6, 44100}, LE({1, 2, 9, 9, 9, 9, 0, 0, 0, 0, 0, 0}, 2), 1, {1, 2}},
+        {{T::Float32, 2, 44100},
+         LE({0x3F000000, -0x40800000, 0x40000000, -0x40000000, 0, 0}, 4),
+         1,
+         {16384, -32768, 32767, -32768}}, // 0.5, -1, 2, -2
+        {{T::Int24, 1, 44100}, LE({0x123456, -0x800000, 0}, 3), 2, {0x1234, -32768}},
+        {{T::Int32, 1, 44100}, LE({0x12345678, 0}, 4), 2, {0x1234}},
+        {{T::Int16, 1, 22050}, LE({0, 100, 200}, 2), 2, {0, 50, 100, 150}},
+        {{T::Int16, 1, 44100}, LE({0, 10, 20, 30, 40}, 2), 4, {0, 20}},
+        {{T::Int16, 1, 48000}, LE({0, 480, 960}, 2), 5, {0}},
+    };
+    for (const auto& [in, bytes, code, want] : rows) {
+        PcmConverter c(in, *instream::FindAudioFormat(code));
+        c.Push(bytes.data(), bytes.size() / in.FrameBytes());
+        Samples out(c.Available() * instream::FindAudioFormat(code)->channels);
+        c.Take(out.data(), c.Available());
+        EXPECT_EQ(out, want) << int(in.type) << " " << in.channels << " " << in.rate;
+    }
+}
+
+TEST(AgentWavFile, FormatsOfFilesAndOfTheMixAreReadAndOthersRefused) {
+    PcmInputFormat f;
+    // WAVE_FORMAT_EXTENSIBLE naming 32-bit float, as a device's mix format does.
+    Bytes ext = LE({0xFFFE, 2, 48000, 0, 0, 6, 8, 32, 22, 32, 3, 0, 3, 0}, 2);
+    ext.resize(40);
+    ASSERT_TRUE(ReadWaveFormat(ext.data(), ext.size(), f));
+    EXPECT_EQ(std::tuple(f.type, f.channels, f.rate), std::tuple(SampleType::Float32, 2, 48000u));
+    const Bytes eightBit = LE({1, 1, 8000, 0, 8000, 0, 1, 8}, 2);
+    EXPECT_FALSE(ReadWaveFormat(eightBit.data(), eightBit.size(), f));
+}
+
+// A capture as the stream sees it: each feed brings `perFeed` frames, counting up.
+struct CountingSource : SoundSource {
+    PcmInputFormat format{SampleType::Int16, 1, 44100};
+    size_t perFeed = 0;
+    int16_t next = 0;
+    bool Open() override { return true; }
+    void Close() override {}
+    const PcmInputFormat& Format() const override { return format; }
+    void Restart() override {}
+    void Feed(PcmConverter& c, size_t) override {
+        for (size_t i = 0; i < perFeed; ++i, ++next)
+            c.Push(reinterpret_cast<const uint8_t*>(&next), 1);
+    }
+};
+
+TEST(AgentAudioStream, DatagramsOfTwoBlocksFallDueAtRealTimePace) {
+    CountingSource capture;
+    AudioStream stream(*instream::FindAudioFormat(2), capture);
+    std::vector<Bytes> sent;
+    const auto produce = [&](uint32_t now) {
+        const size_t before = sent.size();
+        stream.Produce(now, [&](const uint8_t* d, size_t n) { sent.emplace_back(d, d + n); });
+        return sent.size() - before;
+    };
+    const uint32_t t0 = 0xFFFFFF00u; // the tick count wraps meanwhile
+    ASSERT_TRUE(stream.Start(t0));
+    // 4082 frames at 44100 Hz: datagram n is due 92.56 * n ms after the start.
+    const std::tuple<uint32_t, size_t, uint32_t> pace[] = {
+        {0, 1, 92}, {91, 0, 1}, {92, 1, 93}, {10000, 107, 89}, {11000, 10, 14}};
+    for (uint32_t last = 0; const auto& [at, due, next] : pace) {
+        size_t made = 0; // called at least every 50 ms, as the agent's thread does
+        for (last = std::min(last + 50, at);; last = std::min(last + 50, at))
+            if (made += produce(t0 + last); last == at) break;
+        EXPECT_EQ(made, due) << at;
+        EXPECT_EQ(stream.MsUntilNext(t0 + at, 1000), next) << at;
+    }
+    EXPECT_EQ(produce(t0 + 12100), 1u) << "more than a second behind: starts again";
+    capture.perFeed = 44100;
+    EXPECT_EQ(produce(t0 + 12200), 1u);
+    Samples pcm(4082);
+    for (const auto& [d, first] :
+         {std::pair<size_t, int>{0, 0}, {sent.size() - 1, 44099 - 4082 - 22050}}) {
+        ASSERT_EQ(sent[d].size(), 2048u);
+        instream::DecodeImaBlocks(*instream::FindAudioFormat(2), sent[d].data(), sent[d].size(),
+                                  reinterpret_cast<uint8_t*>(pcm.data()), pcm.size() * 2);
+        EXPECT_EQ(pcm[0], first) << "silence, then the newest half second beyond the datagram";
+    }
+}
+
+} // namespace
