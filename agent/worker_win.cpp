@@ -1,5 +1,6 @@
 #include "agent/worker_win.h"
 
+#include <mswsock.h>
 #include <objbase.h>
 #include <ws2tcpip.h>
 
@@ -20,13 +21,6 @@ constexpr int kReadsPerTurn = 64;              // a flood of requests cannot sta
 constexpr size_t kRequestRoom = 64;            // longer datagrams are no request
 constexpr UINT kPlayerAnswerMs = 1000;         // a hung player cannot hold the stream up longer
 constexpr DWORD kExitWaitMs = 10000;
-
-// Windows reports an ICMP "port unreachable" for an earlier send as a
-// failed receive on a UDP socket; a listener that went away must not
-// disturb everyone else's requests, so that report is switched off.
-#ifndef SIO_UDP_CONNRESET
-#define SIO_UDP_CONNRESET _WSAIOW(IOC_VENDOR, 12)
-#endif
 
 void Trace(const char* what, int error) {
     char line[128];
@@ -71,6 +65,9 @@ AgentWorker::~AgentWorker() {
 int AgentWorker::Start() {
     socket_.Reset(socket(AF_INET, SOCK_DGRAM, 0));
     if (!socket_) return WSAGetLastError();
+    // Windows reports an ICMP "port unreachable" for an earlier send as a
+    // failed receive on a UDP socket; a listener that went away must not
+    // disturb everyone else's requests, so that report is switched off.
     BOOL reportResets = FALSE;
     DWORD returned = 0;
     WSAIoctl(socket_.Get(), SIO_UDP_CONNRESET, &reportResets, sizeof reportResets, nullptr, 0,
