@@ -11,6 +11,7 @@
 #include "net/requests.h"
 #include "tests/windows/browser_support.h"
 #include "tests/windows/presence_harness.h"
+#include "tests/windows/process.h"
 #include "ui/listview_win.h"
 
 namespace {
@@ -28,15 +29,7 @@ struct AgentProcess {
         std::string command = "orvela_agent.exe --bind 127.0.0.3 --multicast-if 127.0.0.3 "
                               "--exit-after 90000" +
                               std::string(wav ? " --wav agent-road.wav" : "");
-        STARTUPINFOA si{};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi{};
-        if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                            &si, &pi))
-            return false;
-        CloseHandle(pi.hThread);
-        process.Reset(pi.hProcess);
-        id = pi.dwProcessId;
+        if (!StartProcess(command, &process, &id)) return false;
         return PumpUntil([&] { return Window() || Ended(); }, 15000) && !Ended();
     }
     HWND Window() const {

@@ -24,6 +24,7 @@
 #include "sdk/winamp.h"
 #include "tests/emulator/emulator.h"
 #include "tests/emulator/output_module.h"
+#include "tests/windows/process.h"
 
 namespace instream_test {
 
@@ -94,16 +95,10 @@ class PeerSim {
         }
         std::string command = WindowsPath(exe) + " stream --log " + LogPath() + " --adpcm-out " +
                               AdpcmPath() + " " + options;
-        STARTUPINFOA si{};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi{};
-        if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                            &si, &pi)) {
+        if (!StartProcess(command)) {
             ADD_FAILURE() << "cannot start " << command << ": " << GetLastError();
             return false;
         }
-        if (pi.hThread) CloseHandle(pi.hThread);
-        if (pi.hProcess) CloseHandle(pi.hProcess);
         started_ = WaitFor("listening", 10000);
         return started_;
     }

@@ -22,6 +22,7 @@
 
 #include "net/peer_table.h"
 #include "net/presence_win.h"
+#include "tests/windows/process.h"
 #include "ui/columns.h"
 #include "ui/peer_rows_win.h"
 #include "ui/settings.h"
@@ -133,17 +134,9 @@ class ShellJob {
         } else {
             return false;
         }
-        std::string command = "/bin/sh \"" + unixDir_ + "/run.sh\"";
-        STARTUPINFOA si{};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi{};
         // Wine runs a Unix program here but gives no process handle to wait
         // on; the status file tells when it ended.
-        if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                            &si, &pi))
-            return false;
-        if (pi.hProcess) CloseHandle(pi.hProcess);
-        if (pi.hThread) CloseHandle(pi.hThread);
+        if (!StartProcess("/bin/sh \"" + unixDir_ + "/run.sh\"")) return false;
         started_ = true;
         return true;
     }
