@@ -324,7 +324,7 @@ TEST(ShareProbes, TheQueueKeepsTheLatestOfEachAndIsBounded) {
     std::string order;
     for (ShareProbe next; q.Take(next);)
         order += std::to_string(static_cast<int>(next.kind)) + next.address + next.paths[0] + " ";
-    EXPECT_EQ(order, "010.0.0.1c 110.0.0.2b 010.0.0.2b ");
+    EXPECT_EQ(order, "110.0.0.2b 010.0.0.1c 010.0.0.2b ") << "a command goes first";
 
     for (size_t i = 0; i < ShareProbeQueue::kCapacity; ++i)
         EXPECT_TRUE(q.Push({Kind::Announced, std::to_string(i), "", {"a"}}));
