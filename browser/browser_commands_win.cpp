@@ -164,9 +164,15 @@ void CDialogBrowser::OnShareProbed() {
             playerWindow().PlayLastEntry();
             break;
         case Kind::OpenFolder:
-            if (reached.empty() || reached.size() >= wa::kPlayFileRoom) break;
-            ShellExecuteA(nullptr, "open", DirectoryPart(reached).c_str(), nullptr, nullptr,
-                          SW_SHOWNORMAL);
+            // Only a folder the prober saw as one, and with the verb that
+            // shows a folder and never starts a program, should the peer
+            // swap the folder for a file meanwhile.
+            if (a.folder.empty() || reached.size() >= wa::kPlayFileRoom) {
+                if (!reached.empty())
+                    OutputDebugStringA("Orvela: a shared file's folder is no folder\n");
+                break;
+            }
+            ShellExecuteA(nullptr, "explore", a.folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
             break;
         case Kind::Playlist:
             importPlaylist(a);
@@ -232,11 +238,11 @@ LRESULT CDialogBrowser::OnPlaylistSocket(WPARAM socket, LPARAM event) {
     if (none) return 1;
     const PlaylistOutcome outcome =
         ReadPlaylistAnswer(request.Buffer(), received, request.PeerName());
-    using Kind = PlaylistOutcome::Kind;
-    // After a refusal or a missing player the socket stays open; anything
-    // else ends the request.
-    if (outcome.kind == Kind::NothingShared || outcome.kind == Kind::Import) request.Close();
-    if (outcome.kind != Kind::Import) {
+    // One answer per request: the socket goes before any box, whose loop
+    // would otherwise dispatch the peer's next datagram into another box.
+    const std::string peerName = request.PeerName();
+    request.Close();
+    if (outcome.kind != PlaylistOutcome::Kind::Import) {
         ShowMessage(hwnd, outcome.message, kPlaylistCaption);
         return 1;
     }
@@ -244,7 +250,7 @@ LRESULT CDialogBrowser::OnPlaylistSocket(WPARAM socket, LPARAM event) {
     // they are reached off this thread; importPlaylist adds those that were.
     ShareProbe probe;
     probe.kind = ShareProbe::Kind::Playlist;
-    probe.computerName = request.PeerName();
+    probe.computerName = peerName;
     probe.paths = outcome.entries;
     probe.serial = playlistSerial;
     prober.Request(std::move(probe));

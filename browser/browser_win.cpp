@@ -231,7 +231,7 @@ template <class F> void CDialogBrowser::withPeerTable(F&& use) {
     PeerTable table(
         rows, [] { return static_cast<uint32_t>(GetTickCount()); },
         [this](const PeerRecord& r) {
-            prober.Request(AnnouncedShareProbe(r, ShareProbe::Kind::Announced));
+            return prober.Request(AnnouncedShareProbe(r, ShareProbe::Kind::Announced));
         },
         activeRow);
     use(table, rows);

@@ -6,7 +6,6 @@
 
 namespace {
 constexpr size_t kMenuTextRoom = 99;
-constexpr size_t kDirectoryRoom = 255;
 constexpr size_t kUserGroupTextRoom = 38;
 } // namespace
 
@@ -24,12 +23,6 @@ std::vector<MenuEntry> PeerMenuEntries(const PeerRecord& record) {
     return {{kPlayTheFile, "Play the file", unreachable},
             {kOpenSharedDirectory, "Open shared directory", unreachable},
             {kGetPlaylist, playlist}};
-}
-
-std::string DirectoryPart(const std::string& path) {
-    const size_t slash = path.rfind('\\');
-    if (slash == std::string::npos) return {};
-    return path.substr(0, std::min(slash, kDirectoryRoom));
 }
 
 bool ParseUserGroup(const char* text, uint8_t& group) {

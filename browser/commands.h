@@ -1,6 +1,6 @@
 // The browser's commands as data: the entries of its two context menus with
-// their greyed states, what "Open shared directory" opens, and what the
-// "Change user group" field accepts. The shell builds the menus from these.
+// their greyed states, and what the "Change user group" field accepts. The
+// shell builds the menus from these.
 #pragma once
 
 #include <cstdint>
@@ -22,10 +22,6 @@ constexpr unsigned kPlayTheFile = 1;
 constexpr unsigned kOpenSharedDirectory = 2;
 constexpr unsigned kGetPlaylist = 3;
 std::vector<MenuEntry> PeerMenuEntries(const PeerRecord& record);
-
-// Every character of `path` before its last backslash, at most 255; empty
-// when there is none.
-std::string DirectoryPart(const std::string& path);
 
 // The user group typed into "Change user group": decimal text read as the
 // platform's atoi reads it (blanks, a sign, digits; no digits give 0),

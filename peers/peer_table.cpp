@@ -100,6 +100,17 @@ bool SameName(std::string_view a, const char* b) {
 
 } // namespace
 
+bool IsPlainComputerName(std::string_view name) {
+    if (name.empty()) return false;
+    for (char c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || std::strchr("./\\:@", c)) return false;
+    // A name of digits, or 0x and hex digits, is an address to the resolver.
+    const bool hex = name.size() > 1 && name[0] == '0' && (name[1] == 'x' || name[1] == 'X');
+    const std::string_view digits = hex ? name.substr(2) : name;
+    return digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") !=
+           std::string_view::npos;
+}
+
 std::string ResolveSharePath(const char* path, const char* computerName, const PathOpener& open) {
     return FirstThatOpens(path, computerName, open, [](const std::string&) { return true; });
 }
@@ -108,7 +119,9 @@ std::string ResolveAnnouncedShare(const char* path, const char* computerName, co
                                   const PathOpener& open) {
     return FirstThatOpens(path, computerName, open, [&](const std::string& candidate) {
         const std::string_view server = ServerOf(candidate);
-        return !server.empty() && (SameName(server, computerName) || SameName(server, address));
+        return !server.empty() && ((computerName && IsPlainComputerName(computerName) &&
+                                    SameName(server, computerName)) ||
+                                   SameName(server, address));
     });
 }
 
@@ -136,7 +149,7 @@ void PeerTable::OnPeerAnnounced(std::unique_ptr<PeerRecord> n) {
         PeerRecord& added = *n.release();
         rows_.SetRowTexts(index, added);
         rows_.RedrawVisibleRows();
-        if (added.sharedPath[0]) probe_(added);
+        added.probeOwed = added.sharedPath[0] && !probe_(added);
         return;
     }
 
@@ -146,13 +159,14 @@ void PeerTable::OnPeerAnnounced(std::unique_ptr<PeerRecord> n) {
     n->sharedReachable = pathChanged ? 0 : e.sharedReachable;
     const bool changed =
         pathChanged || !SameText(e.title, n->title) || !SameText(e.userName, n->userName);
+    const bool owed = e.probeOwed;
     e = *n;
     e.lastHeard = clock_();
     if (changed) {
         rows_.SetRowTexts(row, e);
         rows_.RedrawVisibleRows();
     }
-    if (pathChanged && e.sharedPath[0]) probe_(e);
+    e.probeOwed = (pathChanged || owed) && e.sharedPath[0] && !probe_(e);
 }
 
 void PeerTable::OnShareProbed(const char* address, const char* path, bool reachable) {
@@ -174,6 +188,7 @@ PeerTable::PeerTable(PeerRows& rows, Clock clock,
           rows, std::move(clock),
           [this, probeNow = std::move(probeNow)](const PeerRecord& r) {
               OnShareProbed(r.address, r.sharedPath, probeNow(r.sharedPath, r.computerName) != 0);
+              return true;
           },
           activeRow) {}
 

@@ -66,11 +66,18 @@ std::string ResolveSharePath(const char* path, const char* computerName, const P
 // 1 when ResolveSharePath finds a candidate, else 0.
 int ProbeSharePath(const char* path, const char* computerName, const PathOpener& open);
 
+// True for the short name a computer announces for itself (PC7, JOHN-PC):
+// not empty, no dot, slash, backslash, colon or @, and not a number that the
+// platform would read as an address (3232235777, 0xC0A80001).
+bool IsPlainComputerName(std::string_view name);
+
 // ResolveSharePath for the file a computer announces as shared, opening only
-// names whose server is that computer itself: its announced name or the
-// address its packets come from. The probe runs for every computer on the
-// LAN without anyone asking, so \\EVIL\share\a.mp3 announced by PC7 must not
-// make this computer contact EVIL.
+// names whose server is that computer itself: its announced name when that
+// is a plain computer name, or the address its packets come from. The probe
+// runs for every computer on the LAN without anyone asking, so
+// \\EVIL\share\a.mp3 announced by PC7, or PC7 calling itself
+// host.example.com or another computer's address, must not make this
+// computer contact, and offer its credentials to, a server of its choosing.
 std::string ResolveAnnouncedShare(const char* path, const char* computerName, const char* address,
                                   const PathOpener& open);
 
@@ -84,8 +91,9 @@ class PeerTable {
     using Clock = std::function<uint32_t()>; // the platform's millisecond tick count
     // Asks for the share probe of a row's record. The probe can wait on the
     // network, so it runs elsewhere; its answer comes back through
-    // OnShareProbed, and the row shows "No" until then.
-    using ProbeRequest = std::function<void(const PeerRecord& record)>;
+    // OnShareProbed, and the row shows "No" until then. False when the probe
+    // was dropped (too many waiting): the row's next announcement asks again.
+    using ProbeRequest = std::function<bool(const PeerRecord& record)>;
 
     // `activeRow` is the browser's activated row index (-1 none), which the
     // table moves or clears as it removes rows.
@@ -98,7 +106,8 @@ class PeerTable {
 
     // Merges one announced record, taking ownership: it becomes a new row's
     // record, or its contents refresh the row with the same address. A new
-    // row, or a new shared path, is probed; nothing else is.
+    // row, or a new shared path, is probed; so is a row whose last probe was
+    // dropped; nothing else is.
     void OnPeerAnnounced(std::unique_ptr<PeerRecord> record);
     // One probe's answer, found by address: it counts only while that row
     // still announces `path`. An answer for a row that went is dropped.

@@ -1,6 +1,7 @@
 #include "peers/share_probe.h"
 
 #include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -19,7 +20,23 @@ ShareProbe AnnouncedShareProbe(const PeerRecord& r, ShareProbe::Kind kind) {
     return probe;
 }
 
-ShareProbeAnswer RunShareProbe(ShareProbe probe, const PathOpener& open) {
+std::string FolderToOpen(const std::string& reached, const PathOpener& isFolder) {
+    const size_t slash = reached.rfind('\\');
+    if (slash == std::string::npos || slash == 0) return {};
+    for (size_t start = 0; start <= reached.size();) {
+        size_t end = reached.find_first_of("\\/", start);
+        if (end == std::string::npos) end = reached.size();
+        const std::string_view part = std::string_view(reached).substr(start, end - start);
+        if (!part.empty() && part.find_first_not_of('.') == std::string_view::npos) return {};
+        start = end + 1;
+    }
+    std::string folder = reached.substr(0, slash);
+    if (!isFolder || !isFolder(folder)) return {};
+    return folder;
+}
+
+ShareProbeAnswer RunShareProbe(ShareProbe probe, const PathOpener& open,
+                               const PathOpener& isFolder) {
     ShareProbeAnswer answer;
     answer.reached.reserve(probe.paths.size());
     for (const std::string& path : probe.paths)
@@ -28,28 +45,33 @@ ShareProbeAnswer RunShareProbe(ShareProbe probe, const PathOpener& open) {
                 ? ResolveSharePath(path.c_str(), probe.computerName.c_str(), open)
                 : ResolveAnnouncedShare(path.c_str(), probe.computerName.c_str(),
                                         probe.address.c_str(), open));
+    // Checked here, off the window's thread, as the folder may sit on a slow server.
+    if (probe.kind == ShareProbe::Kind::OpenFolder && !answer.reached.empty() &&
+        !answer.reached.front().empty())
+        answer.folder = FolderToOpen(answer.reached.front(), isFolder);
     answer.probe = std::move(probe);
     return answer;
 }
 
 bool ShareProbeQueue::Push(ShareProbe probe) {
     using Kind = ShareProbe::Kind;
-    for (ShareProbe& w : waiting_) {
-        const bool same =
-            w.kind == probe.kind && (probe.kind != Kind::Announced || w.address == probe.address);
-        if (same) {
+    const bool announced = probe.kind == Kind::Announced;
+    std::deque<ShareProbe>& waiting = announced ? announced_ : commands_;
+    for (ShareProbe& w : waiting) {
+        if (w.kind == probe.kind && (!announced || w.address == probe.address)) {
             w = std::move(probe);
             return true;
         }
     }
-    if (waiting_.size() >= kCapacity) return false;
-    waiting_.push_back(std::move(probe));
+    if (announced && waiting.size() >= kCapacity) return false;
+    waiting.push_back(std::move(probe));
     return true;
 }
 
 bool ShareProbeQueue::Take(ShareProbe& next) {
-    if (waiting_.empty()) return false;
-    next = std::move(waiting_.front());
-    waiting_.pop_front();
+    std::deque<ShareProbe>& waiting = commands_.empty() ? announced_ : commands_;
+    if (waiting.empty()) return false;
+    next = std::move(waiting.front());
+    waiting.pop_front();
     return true;
 }

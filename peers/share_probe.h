@@ -36,30 +36,48 @@ struct ShareProbeAnswer {
     ShareProbe probe;
     // For each path, the network name that opened it, or "".
     std::vector<std::string> reached;
+    // OpenFolder: the folder to show, or "" when there is none to open.
+    std::string folder;
 };
 
 // The probe of a row's announced file.
 ShareProbe AnnouncedShareProbe(const PeerRecord& record, ShareProbe::Kind kind);
 
+// The folder "Open shared directory" shows for a file reached as `reached`:
+// every character before its last backslash, and only when `isFolder` says
+// it is one. A part of dots only ("." or "..") is refused outright: the platform folds it
+// away, so \\PC7\s\tool.exe\. opens as the file and its "folder" would be
+// the program itself. "" when refused.
+std::string FolderToOpen(const std::string& reached, const PathOpener& isFolder);
+
 // Runs one probe. The computer's own file (announced, played, its folder
 // opened) is reached only on that computer; a playlist's entries, which the
-// user asked for, wherever they are.
-ShareProbeAnswer RunShareProbe(ShareProbe probe, const PathOpener& open);
+// user asked for, wherever they are. `isFolder` checks the folder of an
+// OpenFolder probe.
+ShareProbeAnswer RunShareProbe(ShareProbe probe, const PathOpener& open,
+                               const PathOpener& isFolder = {});
 
 // The probes waiting for the worker. Only the latest of each matters: a
 // probe of an announced file replaces one still waiting for the same
 // address, and a command one of its own kind, so a peer that changes its
 // path on every packet, or a user who clicks twice, queues one probe.
+// Announced probes share a bounded room; the user's commands (at most one of
+// each kind) are never dropped and go before every announced probe, so a
+// crowd of announcers can neither lose nor delay a click.
 class ShareProbeQueue {
   public:
-    static constexpr size_t kCapacity = 64;
+    static constexpr size_t kCapacity = 64; // announced probes
 
-    // False when the queue is full: the probe is dropped.
+    // False when an announced probe finds the room full: it is dropped, and
+    // the row asks again at its next announcement.
     bool Push(ShareProbe probe);
     // The oldest waiting probe; false when none waits.
     bool Take(ShareProbe& next);
-    void Clear() { waiting_.clear(); }
+    void Clear() {
+        commands_.clear();
+        announced_.clear();
+    }
 
   private:
-    std::deque<ShareProbe> waiting_;
+    std::deque<ShareProbe> commands_, announced_;
 };

@@ -26,6 +26,12 @@ struct Worker {
     HMODULE module; // a reference that keeps our code loaded while the thread runs
 };
 
+// True when `path` names a folder, never a file.
+bool IsFolder(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 // Runs the queued probes one by one and ends when none waits.
 void RunProbes(State& s) {
     for (;;) {
@@ -38,12 +44,14 @@ void RunProbes(State& s) {
             }
         }
         try {
-            ShareProbeAnswer answer = RunShareProbe(std::move(probe), OpenForReading);
+            ShareProbeAnswer answer = RunShareProbe(std::move(probe), OpenForReading, IsFolder);
             HWND window = nullptr;
             {
                 Locked l(s.lock);
                 if (s.stopped) continue;
-                if (s.answers.size() >= kAnswerRoom) {
+                // A command's answer is kept whatever waits: the user asked for it.
+                if (answer.probe.kind == ShareProbe::Kind::Announced &&
+                    s.answers.size() >= kAnswerRoom) {
                     OutputDebugStringA("Orvela: a share probe's answer was dropped\n");
                     continue;
                 }

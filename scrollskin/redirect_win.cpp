@@ -8,15 +8,30 @@
 
 namespace {
 
-// Points one table entry of one module from `from` to `to`; true when done.
-bool Swap(void** slot, void* from, void* to) {
+constexpr int kSnapshotAttempts = 5;
+
+} // namespace
+
+DWORD WritableProtection(DWORD current) {
+    constexpr DWORD kExecutable =
+        PAGE_EXECUTE | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+    return (current & kExecutable) ? PAGE_EXECUTE_READWRITE : PAGE_READWRITE;
+}
+
+bool SwapImportSlot(void** slot, void* from, void* to) {
     if (*slot != from) return false;
+    // The table may share its page with code that another thread runs right
+    // now: the page stays executable while it is written.
+    MEMORY_BASIC_INFORMATION page{};
+    if (!VirtualQuery(slot, &page, sizeof page)) return false;
     DWORD old = 0;
-    if (!VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &old)) return false;
+    if (!VirtualProtect(slot, sizeof *slot, WritableProtection(page.Protect), &old)) return false;
     *slot = to;
     VirtualProtect(slot, sizeof *slot, old, &old);
     return true;
 }
+
+namespace {
 
 // Walks `image`'s imports of `module` and swaps each slot holding a `from`
 // of the table for its `to`; answers how many were swapped.
@@ -38,16 +53,27 @@ size_t PatchModule(HMODULE image, const char* module, Redirection* table, size_t
             for (size_t i = 0; i < count; ++i) {
                 Redirection& r = table[i];
                 if (!r.original) continue;
-                swapped += restore ? Swap(slot, r.replacement, r.original)
-                                   : Swap(slot, r.original, r.replacement);
+                swapped += restore ? SwapImportSlot(slot, r.replacement, r.original)
+                                   : SwapImportSlot(slot, r.original, r.replacement);
             }
     }
     return swapped;
 }
 
 template <class F> void EachModule(F&& visit) {
-    const UniqueHandle snap(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, GetCurrentProcessId()));
-    if (!snap) return;
+    UniqueHandle snap;
+    // A module loading meanwhile fails the snapshot with ERROR_BAD_LENGTH;
+    // taken again, it succeeds.
+    for (int attempt = 0; attempt < kSnapshotAttempts && !snap; ++attempt) {
+        const HANDLE taken = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, GetCurrentProcessId());
+        const DWORD error = GetLastError();
+        snap.Reset(taken);
+        if (!snap && error != ERROR_BAD_LENGTH) break;
+    }
+    if (!snap) {
+        OutputDebugStringA("Orvela: no module snapshot; the scroll bars stay the platform's\n");
+        return;
+    }
     MODULEENTRY32 entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = Module32First(snap.Get(), &entry); more;

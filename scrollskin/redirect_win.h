@@ -20,3 +20,10 @@ struct Redirection {
 size_t RedirectImports(const char* module, Redirection* table, size_t count, HMODULE skip);
 // Puts back every entry that RedirectImports changed.
 void RestoreImports(const char* module, Redirection* table, size_t count, HMODULE skip);
+
+// The protection an import table's page takes while one slot is written:
+// writable, and still executable when it was.
+DWORD WritableProtection(DWORD current);
+// Points one import slot from `from` to `to`, putting the page's protection
+// back afterwards; false when the slot held something else.
+bool SwapImportSlot(void** slot, void* from, void* to);

@@ -156,8 +156,10 @@ ScrollEvents ScrollTracker::Press(ScrollSkinBar& bar, const BarLayout& layout, i
     if ((part == kLowArrow && (bar.flags & kLowArrowDisabled)) ||
         (part == kHighArrow && (bar.flags & kHighArrowDisabled)))
         return e;
+    // An inactive bar takes nothing: a capture here would have no release
+    // to end it.
+    if (!IsActive(bar)) return e;
     e.capture = true;
-    if (!IsActive(bar)) return e; // the pointer is held, nothing scrolls
     part_ = part;
     drawnPressed_ = true;
     e.repaint = true;
@@ -165,7 +167,7 @@ ScrollEvents ScrollTracker::Press(ScrollSkinBar& bar, const BarLayout& layout, i
         dragStartThumb_ = thumbStart_ = layout.thumbStart;
         keptOffset_ = along - layout.thumbStart;
         bar.scrollInfo.trackPos = bar.scrollInfo.pos;
-        lastSent_ = bar.scrollInfo.pos;
+        lastSent_ = startPos_ = bar.scrollInfo.pos;
         return e;
     }
     e.sends.push_back({part, 0}); // the arrow and track parts are their own codes
@@ -190,7 +192,8 @@ ScrollEvents ScrollTracker::Move(ScrollSkinBar& bar, const BarLayout& layout, in
                           : dragStartThumb_;
     e.repaint = start != thumbStart_;
     thumbStart_ = start;
-    const int32_t position = DragPosition(bar, layout, start);
+    // Back at the start, exactly: the pixel start rounds to a neighbouring row.
+    const int32_t position = inDragArea ? DragPosition(bar, layout, start) : startPos_;
     if (position != lastSent_) {
         lastSent_ = position;
         bar.scrollInfo.trackPos = position;

@@ -113,6 +113,8 @@ class ScrollTracker {
     ScrollEvents Move(ScrollSkinBar& bar, const BarLayout& layout, int along, bool inDragArea);
     // Timer `id` fired with the pointer at `along` on the bar.
     ScrollEvents Timer(unsigned id, const BarLayout& layout, int along);
+    // The button went up, or the window lost the pointer's capture (a menu,
+    // a message box, another window): either ends the press or drag alike.
     ScrollEvents Release(ScrollSkinBar& bar);
 
     bool Tracking() const { return part_ != kNoPart; }
@@ -127,4 +129,5 @@ class ScrollTracker {
     bool drawnPressed_ = false;
     int dragStartThumb_ = 0, keptOffset_ = 0, thumbStart_ = 0;
     int32_t lastSent_ = 0;
+    int32_t startPos_ = 0; // the position when the thumb was pressed
 };

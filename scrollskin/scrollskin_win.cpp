@@ -240,7 +240,8 @@ void Apply(HWND w, ScrollSkinWindow& s, int bar, const ScrollEvents& e) {
     }
     if (e.startTimer) SetTimer(w, e.startTimer, e.startTimerMs, nullptr);
     if (e.release) {
-        ReleaseCapture();
+        // Not when the capture went elsewhere already: it is a menu's or a box's now.
+        if (GetCapture() == w) ReleaseCapture();
         g_track.window = nullptr;
         g_track.bar = -1;
     }
@@ -312,7 +313,11 @@ void OnTimer(HWND w, ScrollSkinWindow& s, UINT_PTR id) {
         }
         return;
     }
-    if (g_track.window != w || g_track.bar < 0) return;
+    // A press timer that outlived its press (ended while it was being started).
+    if (g_track.window != w || g_track.bar < 0) {
+        KillTimer(w, id);
+        return;
+    }
     const Frame f = FrameOf(w, s);
     int along = 0, across = 0;
     AlongAcross(s, g_track.bar, p, along, across);
@@ -408,6 +413,14 @@ LRESULT CALLBACK SkinProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
             Apply(w, s, g_track.bar, g_track.tracker.Release(s.bars[g_track.bar]));
             return 0;
         }
+        break;
+    case WM_CAPTURECHANGED:
+    case WM_CANCELMODE:
+        // A menu, a message box or another window took the pointer: without
+        // the capture no release would come, and plain moves would drag.
+        if (g_track.window == w && g_track.bar >= 0 && g_track.tracker.Tracking() &&
+            !(msg == WM_CAPTURECHANGED && reinterpret_cast<HWND>(lp) == w))
+            Apply(w, s, g_track.bar, g_track.tracker.Release(s.bars[g_track.bar]));
         break;
     case WM_TIMER:
         if (wp == kFirstDelayTimer || wp == kRepeatTimer || wp == kHotTrackTimer) {

@@ -18,7 +18,8 @@ struct PeerRecord {
     int32_t sharedReachable = 0;         // 1 when the share probe opened it from here
     char address[kPeerAddressRoom] = {}; // source of the datagram; the row's key
     uint16_t port = 0;                   // the agent's request port, 0 when not announced
-    uint32_t lastHeard = 0;              // tick count of the last packet taken
+    uint8_t probeOwed = 0;  // the share probe was dropped: asked again at the next announcement
+    uint32_t lastHeard = 0; // tick count of the last packet taken
 };
 
 // The same layout in the 32-bit plug-in and in the native tests.

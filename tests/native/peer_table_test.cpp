@@ -59,9 +59,11 @@ struct Table : ::testing::Test {
     uint32_t now = 1000;
     int activeRow = -1;
     std::vector<std::string> probed;
+    bool queueFull = false;
     PeerTable table{rows, [this] { return now; },
                     [this](const PeerRecord& r) {
                         probed.push_back(std::string(r.computerName) + ":" + r.sharedPath);
+                        return !queueFull;
                     },
                     activeRow};
 
@@ -125,6 +127,14 @@ TEST_F(Table, MergingAnnouncements) {
     EXPECT_EQ(Addresses(), "10.0.0.1 10.0.0.2 ");
     EXPECT_EQ(rows.rows[0], kept);
     EXPECT_TRUE(probed.empty()) << "an empty path was probed";
+}
+
+TEST_F(Table, AProbeDroppedForAFullQueueIsAskedAgainAtTheNextAnnouncement) {
+    for (bool full : {true, true, false, false}) {
+        queueFull = full;
+        table.OnPeerAnnounced(Peer("10.0.0.1"));
+    }
+    EXPECT_EQ(probed.size(), 3u) << "asked until taken, then no more";
 }
 
 TEST_F(Table, AddressesMatchWithoutRegardToCase) {
@@ -266,6 +276,14 @@ TEST(SharePath, AnnouncedFilesAreOpenedOnlyOnTheAnnouncingComputer) {
         EXPECT_EQ(ResolveAnnouncedShare(path, "PC7", "10.0.0.7", opens), path);
     EXPECT_EQ(ResolveAnnouncedShare("D:\\m\\a.mp3", "PC7", "", opens), "\\\\PC7\\m\\a.mp3");
 
+    // A dotted name, an address or a number names no server.
+    for (const char* name :
+         {"host.example.com", "10.0.0.9", "167772169", "0x0A", "P@SSL", "f::1"}) {
+        EXPECT_FALSE(IsPlainComputerName(name)) << name;
+        EXPECT_EQ(ResolveAnnouncedShare("D:\\s\\a.mp3", name, "10.0.0.7", opens), "") << name;
+    }
+    EXPECT_TRUE(IsPlainComputerName("1A2B"));
+
     // Probes: a playlist the user asked for may name any server.
     ShareProbe probe{
         ShareProbe::Kind::Playlist, "", "PC7", {"\\\\EVIL\\s\\a.mp3", "\\\\PC7\\mailslot\\x"}};
@@ -287,12 +305,23 @@ TEST(ShareProbes, TheQueueKeepsTheLatestOfEachAndIsBounded) {
     std::string order;
     for (ShareProbe next; q.Take(next);)
         order += std::to_string(static_cast<int>(next.kind)) + next.address + next.paths[0] + " ";
-    EXPECT_EQ(order, "010.0.0.1c 110.0.0.2b 010.0.0.2b ");
+    EXPECT_EQ(order, "110.0.0.2b 010.0.0.1c 010.0.0.2b ") << "a command goes first";
 
     for (size_t i = 0; i < ShareProbeQueue::kCapacity; ++i)
         EXPECT_TRUE(q.Push({Kind::Announced, std::to_string(i), "", {"a"}}));
     EXPECT_FALSE(q.Push({Kind::Announced, "new", "", {"a"}}));
     EXPECT_TRUE(q.Push({Kind::Announced, "0", "", {"b"}})) << "a waiting address is replaced";
+    for (Kind k : {Kind::PlayFile, Kind::OpenFolder, Kind::Playlist})
+        EXPECT_TRUE(q.Push({k, "new", "", {"a"}})) << "a command is never dropped";
+}
+
+TEST(ShareProbes, OnlyAFolderIsOpenedForOpenSharedDirectory) {
+    const auto folders = [](const std::string& p) { return p.find("file") == std::string::npos; };
+    for (const char* path :
+         {"\\\\PC7\\s\\evil.exe\\.", "\\\\PC7\\s\\file\\a", "\\\\PC7\\s\\..\\a", "a"})
+        EXPECT_EQ(FolderToOpen(path, folders), "") << path;
+    ShareProbe probe{ShareProbe::Kind::OpenFolder, "10.0.0.7", "PC7", {"D:\\Music\\a.mp3"}};
+    EXPECT_EQ(RunShareProbe(probe, folders, folders).folder, "\\\\PC7\\Music");
 }
 
 } // namespace

@@ -162,9 +162,6 @@ TEST(Commands, MenusAndUserGroup) {
     EXPECT_EQ(HeaderMenuEntries().size(), 4u);
     EXPECT_TRUE(HeaderMenuEntries()[2].separator);
 
-    EXPECT_EQ(DirectoryPart("\\\\JOHN-PC\\Music\\a.mp3"), "\\\\JOHN-PC\\Music");
-    EXPECT_EQ(DirectoryPart("a.mp3"), "");
-
     uint8_t g = 100;
     EXPECT_TRUE(ParseUserGroup("", g));
     EXPECT_EQ(g, 0);

@@ -120,7 +120,7 @@ TEST(ScrollTracker, ArrowPressRepeatsWhileThePointerStaysOnIt) {
     EXPECT_FALSE(t.Press(b, l, 190).capture);
     ScrollSkinBar idle = Bar(0, 5, 10, 0);
     e = t.Press(idle, LayoutBar(idle, 0, 200, 14), 190);
-    EXPECT_TRUE(e.capture && e.sends.empty() && !t.Tracking());
+    EXPECT_TRUE(!e.capture && e.sends.empty() && !t.Tracking());
 }
 
 TEST(ScrollTracker, ThumbDragTracksThenReturnsOutsideTheDragArea) {
@@ -141,4 +141,13 @@ TEST(ScrollTracker, ThumbDragTracksThenReturnsOutsideTheDragArea) {
     e = t.Release(b);
     EXPECT_EQ(e.sends, (Sends{{kThumbPosition, 18}, {kEndScroll, 0}}));
     EXPECT_FALSE(t.Dragging());
+
+    // Released outside: the press's position, not the thumb pixels' 36.
+    b = Bar(0, 99, 10, 37);
+    const BarLayout at37 = LayoutBar(b, 0, 200, 14);
+    ASSERT_EQ(DragPosition(b, at37, at37.thumbStart), 36);
+    t.Press(b, at37, at37.thumbStart + 2);
+    t.Move(b, at37, 150, true);
+    EXPECT_EQ(t.Move(b, at37, 500, false).sends, (Sends{{kThumbTrack, 37}}));
+    EXPECT_EQ(t.Release(b).sends, (Sends{{kThumbPosition, 37}, {kEndScroll, 0}}));
 }

@@ -51,6 +51,22 @@ Args Agent(const std::string& src, const std::string& port, const Args& more = {
     return a;
 }
 
+// Counts the boxes shown while it lives, and closes each.
+struct BoxCounter {
+    static inline int count = 0;
+    HHOOK hook = SetWindowsHookExA(WH_CBT, &Activated, nullptr, GetCurrentThreadId());
+    ~BoxCounter() { UnhookWindowsHookEx(hook); }
+    static LRESULT CALLBACK Activated(int code, WPARAM w, LPARAM l) {
+        char name[8] = {};
+        if (code == HCBT_ACTIVATE && GetClassNameA(reinterpret_cast<HWND>(w), name, 8) &&
+            std::string(name) == "#32770") {
+            ++count;
+            PostMessageA(reinterpret_cast<HWND>(w), WM_COMMAND, IDOK, 0);
+        }
+        return CallNextHookEx(nullptr, code, w, l);
+    }
+};
+
 struct BrowserRoad : PresenceTest {
     PlayerEmulator player{{PlayerEmulator::FileMenu::WithSeparator, true}};
     HWND dialog = nullptr;
@@ -290,12 +306,11 @@ TEST_F(BrowserRoad, RowMenuPlaysTheSharedFileAndImportsTheReachableEntriesOfAPla
     char got[64] = {};
     sockaddr_in from{};
     int fromLength = sizeof from;
-    ASSERT_TRUE(PumpUntil(
-        [&] {
-            return recvfrom(slow, got, sizeof got, 0, reinterpret_cast<sockaddr*>(&from),
-                            &fromLength) > 0;
-        },
-        5000));
+    const auto asked = [&] {
+        return recvfrom(slow, got, sizeof got, 0, reinterpret_cast<sockaddr*>(&from), &fromLength) >
+               0;
+    };
+    ASSERT_TRUE(PumpUntil(asked, 5000));
     EXPECT_STREQ(got, "GET_PLAYLIST");
     EXPECT_EQ(Playlist(Row("127.0.0.2"), 1500).text, "") << "importing showed a box";
     EXPECT_EQ(player.editorCommands.back(), 40214);
@@ -307,6 +322,16 @@ TEST_F(BrowserRoad, RowMenuPlaysTheSharedFileAndImportsTheReachableEntriesOfAPla
     ModalScript script({late.Answer()});
     PumpFor(1000);
     EXPECT_EQ(late.text, "") << "the abandoned request's answer was seen";
+    // One answer per request: a peer's further datagrams show nothing.
+    {
+        BoxCounter boxes;
+        RowMenu(Row("127.0.0.8"), 3);
+        ASSERT_TRUE(PumpUntil(asked, 5000));
+        for (int i = 0; i < 20; ++i)
+            sendto(slow, "DENY", 4, 0, reinterpret_cast<sockaddr*>(&from), fromLength);
+        PumpFor(1500);
+        EXPECT_EQ(boxes.count, 1);
+    }
     closesocket(slow);
     EXPECT_TRUE(shares.Remove());
 }

@@ -61,6 +61,11 @@ TEST(ScrollSkinRedirect, TheListViewsOwnScrollBarCallsReachTheReplacement) {
     DestroyWindow(list);
 }
 
+TEST(ScrollSkinRedirect, APatchedImportTablesPageStaysExecutable) {
+    EXPECT_EQ(WritableProtection(PAGE_EXECUTE_READ), static_cast<DWORD>(PAGE_EXECUTE_READWRITE));
+    EXPECT_EQ(WritableProtection(PAGE_READONLY), static_cast<DWORD>(PAGE_READWRITE));
+}
+
 #include <vector>
 
 #include "scrollskin/scrollskin_win.h"
@@ -174,6 +179,16 @@ TEST(ScrollSkinLayer, TheListsBarsAreTheLayersAndFollowThePointer) {
     ASSERT_GE(g_codes.size(), 2u);
     EXPECT_EQ(g_codes[g_codes.size() - 2], SB_THUMBPOSITION);
     EXPECT_EQ(g_codes.back(), SB_ENDSCROLL);
+
+    // Losing the capture ends a held arrow as a release would.
+    g_codes.clear();
+    SendMessageA(list, WM_NCLBUTTONDOWN, HTVSCROLL, MAKELPARAM(arrow.x, arrow.y));
+    SetCapture(parent); // as a menu or a box takes it
+    EXPECT_EQ(g_codes.back(), SB_ENDSCROLL);
+    const size_t ended = g_codes.size();
+    Pump(500);
+    EXPECT_EQ(g_codes.size(), ended) << "the repeat timer outlived the capture";
+    ReleaseCapture();
 
     // Rows that fit switch the bar off and give its room back.
     SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
