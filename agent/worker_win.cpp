@@ -212,9 +212,7 @@ void AgentWorker::Turn(RequestHandler& handler, AudioStream& stream, uint32_t& n
         for (const Listener& l : listeners.All())
             SendTo(l.to, data, size);
     });
-    const size_t waiting = pending_.size();
-    Notify(handler, now);
-    Publish(handler, pending_.size() < waiting);
+    Publish(handler, Notify(handler, now));
 }
 
 void AgentWorker::ApplyConsent(RequestHandler& handler) {
@@ -306,7 +304,7 @@ void AgentWorker::ReadNames(RequestHandler& handler) {
 }
 
 // Notices wait a moment for the computer's name, which its presence brings.
-void AgentWorker::Notify(RequestHandler& handler, uint32_t now) {
+bool AgentWorker::Notify(RequestHandler& handler, uint32_t now) {
     for (const Notice& n : handler.TakeNotices()) {
         pending_.push_back({n, now + kNameWaitMs});
         if (handler.Names().Computer(n.address).empty()) ListenForNames(now);
@@ -324,10 +322,11 @@ void AgentWorker::Notify(RequestHandler& handler, uint32_t now) {
         return true;
     });
     if (names_ && pending_.empty() && Reached(now, namesUntil_)) names_.Reset();
-    if (ready.empty()) return;
+    if (ready.empty()) return false;
     std::lock_guard<std::mutex> lock(shown_);
     for (Notification& n : ready)
         notifications_.push_back(std::move(n));
+    return true;
 }
 
 void AgentWorker::ReadRequests(RequestHandler& handler) {

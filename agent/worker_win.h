@@ -73,7 +73,7 @@ class AgentWorker : private AgentHost {
     void ReadInterfaces(RequestHandler& handler, uint32_t now);
     void ListenForNames(uint32_t now);
     void ReadNames(RequestHandler& handler);
-    void Notify(RequestHandler& handler, uint32_t now);
+    bool Notify(RequestHandler& handler, uint32_t now); // true when one is ready
     void SendTo(Endpoint to, const void* data, size_t size);
     void SendPresence();
     void CloseStreams(const std::vector<Endpoint>& listeners);
