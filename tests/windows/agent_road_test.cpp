@@ -239,8 +239,10 @@ TEST_F(AgentRoad, ListeningIsRefusedByTheSettingsToStrangersAndToSilentListeners
     PumpUntil([] { return false; }, 300); // the offer reaches the menu
     SendMessageA(agent.Window(), WM_COMMAND, agent::kAllowCommand, 0);
     EXPECT_TRUE(PumpUntil([&] { return asking.Ask("NEED_STREAM") == "OK"; }, 3000));
-    EXPECT_NE(ReadFileBytes("orvela_agent.ini").find("ALLOWED=127.0.0.9@127.0.0.9"),
-              std::string::npos);
+    const std::string ini = ReadFileBytes("orvela_agent.ini");
+    // Under Wine the agent sees 127.0.0.1 as the source of a socket bound to
+    // another loopback address.
+    EXPECT_NE(ini.find("ALLOWED=127.0.0.1@127.0.0.1"), std::string::npos) << ini;
 }
 
 TEST_F(AgentRoad, SurvivesBadDatagramsAndAFloodAndRunsOncePerSession) {
