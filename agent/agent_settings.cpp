@@ -29,7 +29,16 @@ AgentSettings LoadAgentSettings(ProfileStore& store) {
     int32_t n = 0;
     if (ReadNumber(store, "PORT", n) && n >= 1 && n <= 65535)
         s.requestPort = static_cast<uint16_t>(n);
-    if (ReadNumber(store, "ALLOW_LISTENING", n)) s.grantListening = n != 0;
+    if (ReadNumber(store, "ALLOW_LISTENING", n) && n == 0) s.listening = ListeningMode::Off;
+    char value[kProfileValueRoom] = {};
+    store.GetString(kMain, "LISTENING", "", value, sizeof value);
+    const std::string_view mode(value);
+    if (mode == "all") s.listening = ListeningMode::All;
+    if (mode == "ask") s.listening = ListeningMode::Ask;
+    if (mode == "off") s.listening = ListeningMode::Off;
+    std::string list(4096, '\0'); // room for the longest list the agent writes
+    store.GetString(kMain, "ALLOWED", "", list.data(), list.size());
+    s.allowed = ParseAllowed(list.c_str());
     if (ReadNumber(store, "ALLOW_PLAYLIST", n)) s.grantPlaylist = n != 0;
     if (ReadNumber(store, "FORMAT", n) && n >= kMinFormatCode && n <= kMaxFormatCode)
         s.streamFormat = n;
@@ -37,6 +46,10 @@ AgentSettings LoadAgentSettings(ProfileStore& store) {
     store.GetString(kMain, "SOUND_SOURCE", "", source, sizeof source);
     s.soundSource = source;
     return s;
+}
+
+bool SaveAllowed(ProfileStore& store, const std::vector<AllowedComputer>& allowed) {
+    return store.PutString(kMain, "ALLOWED", FormatAllowed(allowed).c_str());
 }
 
 std::string AgentSettingsPath(std::string_view executable) {

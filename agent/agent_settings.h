@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "agent/consent.h"
 #include "base/profile.h"
 #include "wire/group.h"
 #include "wire/protocol.h"
@@ -20,15 +22,20 @@ struct AgentSettings {
     char groupAddress[kGroupAddressRoom] = {};  // BROADCAST_IP, "host:port"
     uint8_t userGroup = kDefaultUserGroup;      // CHANNEL
     uint16_t requestPort = kDefaultRequestPort; // PORT, 1..65535
-    bool grantListening = true;                 // ALLOW_LISTENING: 0 refuses
-    bool grantPlaylist = true;                  // ALLOW_PLAYLIST: 0 refuses
-    int streamFormat = kDefaultStreamFormat;    // FORMAT, 1..5
+    // LISTENING: "all" (the default), "ask" or "off"; without it the older
+    // ALLOW_LISTENING=0 still means "off".
+    ListeningMode listening = ListeningMode::All;
+    std::vector<AllowedComputer> allowed;    // ALLOWED, used when asking
+    bool grantPlaylist = true;               // ALLOW_PLAYLIST: 0 refuses
+    int streamFormat = kDefaultStreamFormat; // FORMAT, 1..5
     // SOUND_SOURCE: empty or "output" shares what the default output device
     // plays; otherwise the name of the recording device to share.
     std::string soundSource;
 };
 
 AgentSettings LoadAgentSettings(ProfileStore& store);
+// Writes the ALLOWED key; false when it could not be written.
+bool SaveAllowed(ProfileStore& store, const std::vector<AllowedComputer>& allowed);
 
 // "<directory of the program>\orvela_agent.ini"; empty when the program's
 // name holds no directory.

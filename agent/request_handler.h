@@ -1,15 +1,20 @@
 // The agent's side of every request: one datagram in, its answer out (or
 // nothing). The plug-ins' words are taken exactly as they send them;
 // anything else is no request and gets no answer, so the agent never speaks
-// first to an address except for the stream it asked for.
+// first to an address except for the stream it asked for. Only computers on
+// this computer's own subnets get any answer: a forged sender elsewhere
+// cannot make the agent send anything to a third party far away.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "agent/agent_settings.h"
+#include "agent/consent.h"
+#include "agent/lan.h"
 #include "agent/sessions.h"
 
 namespace agent {
@@ -32,20 +37,43 @@ class AgentHost {
     virtual bool SoundAvailable() = 0;
 };
 
+// What the user is to hear of: a computer started listening, or one was
+// refused for want of consent and may be allowed.
+struct Notice {
+    enum Kind { Listening, Asking } kind;
+    uint32_t address;
+    bool operator==(const Notice&) const = default;
+};
+
 class RequestHandler {
   public:
-    // Answers at most this many a second (and as many at once). Playlist
-    // answers, which cost a message to the player and up to 5120 bytes each,
-    // have a budget of their own.
-    static constexpr uint32_t kAnswersPerSecond = 50;
-    static constexpr uint32_t kPlaylistBurst = 3;
-    static constexpr uint32_t kPlaylistsPerSecond = 2;
+    // Answers per sender a second (and as many at once), with some room
+    // above the ten a second a computer may ask; and the ceiling over all
+    // senders. Playlist answers, which cost a message to the player and up
+    // to 5120 bytes each, have budgets of their own.
+    static constexpr uint32_t kAnswersPerSender = 12;
+    static constexpr uint32_t kAnswersCeiling = 200;
+    static constexpr uint32_t kPlaylistsPerSender = 2;
+    static constexpr uint32_t kPlaylistsCeiling = 4;
 
     RequestHandler(const AgentSettings& settings, AgentHost& host)
-        : settings_(settings), host_(host) {}
+        : settings_(settings), host_(host), consent_(settings.listening, settings.allowed) {}
 
     // The answer to one datagram from `from`; empty when none is due.
     std::vector<uint8_t> OnDatagram(const uint8_t* data, size_t size, Endpoint from, uint32_t now);
+    // `from` reported that nothing listens on the port the agent sent to.
+    void OnUnreachable(Endpoint from) { listeners_.Remove(from); }
+    void SetInterfaces(std::vector<LocalInterface> interfaces) {
+        interfaces_ = std::move(interfaces);
+    }
+
+    // Allowing from the user: true when the allowed list changed (to be
+    // saved). Revoking also ends that computer's streams: the listeners
+    // that left go into `closed`.
+    bool Allow(uint32_t address);
+    bool Revoke(uint32_t address, std::vector<Endpoint>& closed);
+    // What happened since the last call, oldest first.
+    std::vector<Notice> TakeNotices() { return std::exchange(notices_, {}); }
 
     // "Stop sharing sound": listening is refused from now on, and everyone
     // listening leaves (the caller tells them with "CLOSE_STREAM").
@@ -55,16 +83,23 @@ class RequestHandler {
 
     ListenerTable& Listeners() { return listeners_; }
     const GrantTable& Grants() const { return grants_; }
+    const Consent& Consents() const { return consent_; }
+    NameBook& Names() { return names_; }
 
   private:
     std::vector<uint8_t> Answer(Request request, Endpoint from, uint32_t now);
+    bool Permitted(uint32_t address, uint32_t now);
 
     const AgentSettings& settings_;
     AgentHost& host_;
+    Consent consent_;
+    NameBook names_;
+    std::vector<LocalInterface> interfaces_;
+    std::vector<Notice> notices_;
     GrantTable grants_;
     ListenerTable listeners_;
-    Budget answers_{kAnswersPerSecond, kAnswersPerSecond};
-    Budget playlists_{kPlaylistBurst, kPlaylistsPerSecond};
+    SenderBudgets answers_{kAnswersPerSender, kAnswersCeiling};
+    SenderBudgets playlists_{kPlaylistsPerSender, kPlaylistsCeiling};
     bool sharing_ = true;
 };
 

@@ -30,20 +30,25 @@ bool GrantTable::AnyLive(uint32_t now) const {
 }
 
 ListenerTable::Join ListenerTable::Add(Endpoint to, uint32_t now) {
-    if (Heard(to, now)) return Join::Again;
+    for (const Listener& l : listeners_)
+        if (l.to == to) return Join::Again;
     if (listeners_.size() >= kMaxListeners) return Join::Full;
     listeners_.push_back({to, now, now + kPingIntervalMs});
     return Join::Added;
 }
 
 bool ListenerTable::Remove(Endpoint to) {
-    return std::erase_if(listeners_, [&](const Listener& l) { return l.to == to; }) > 0;
+    return std::erase_if(listeners_, [&](const Listener& l) {
+               return l.to.address == to.address && (to.port == 0 || l.to.port == to.port);
+           }) > 0;
 }
 
 bool ListenerTable::Heard(Endpoint to, uint32_t now) {
     for (Listener& l : listeners_)
-        if (l.to == to) {
+        if (l.to == to && l.awaiting && Reached(now, l.pingSent) &&
+            now - l.pingSent <= kPingAnswerMs) {
             l.lastHeard = now;
+            l.awaiting = false;
             return true;
         }
     return false;
@@ -60,6 +65,8 @@ void ListenerTable::Tick(uint32_t now, std::vector<Endpoint>& pings,
         if (!Reached(now, l.nextPing)) continue;
         pings.push_back(l.to);
         l.nextPing = now + kPingIntervalMs;
+        l.pingSent = now;
+        l.awaiting = true;
     }
 }
 
@@ -94,6 +101,36 @@ bool Budget::Take(uint32_t now) {
     if (milli_ < 1000) return false;
     milli_ -= 1000;
     return true;
+}
+
+SenderBudgets::Sender* SenderBudgets::Place(uint32_t address, uint32_t now) {
+    for (Sender& s : senders_)
+        if (s.address == address) return &s;
+    if (senders_.size() < kRoom) {
+        senders_.push_back({address, Budget(share_, share_), now, now});
+        return &senders_.back();
+    }
+    // A full table gives up only a sender whose own budget is whole again:
+    // one that still asks keeps its share, so a crowd of newcomers cannot
+    // give a flooder a fresh budget by pushing it out. The newcomers then
+    // have only the ceiling.
+    Sender* out = nullptr;
+    for (Sender& s : senders_)
+        if (now - s.last > kIdleMs && (!out || now - s.last > now - out->last)) out = &s;
+    if (out) *out = {address, Budget(share_, share_), now, now};
+    return out;
+}
+
+bool SenderBudgets::Take(uint32_t address, uint32_t now) {
+    Sender* s = Place(address, now);
+    if (!s) return total_.Take(now);
+    s->last = now;
+    if (!s->own.Take(now)) {
+        s->since = now;
+        return false;
+    }
+    const bool shared = total_.Take(now);
+    return shared || now - s->since >= kSteadyMs;
 }
 
 } // namespace agent

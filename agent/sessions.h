@@ -1,6 +1,7 @@
 // Who may listen and who listens: the addresses granted by "NEED_STREAM" a
 // moment ago, the bounded table of listeners with their PING schedule, and
-// the budgets that keep a flood of requests from becoming a flood of answers.
+// the budgets, per sender, that keep a flood of requests from becoming a
+// flood of answers.
 // Times are tick counts in milliseconds; every comparison survives their
 // wrap-around.
 #pragma once
@@ -25,11 +26,14 @@ inline bool Reached(uint32_t now, uint32_t t) {
 
 // An "OPEN_STREAM" is taken from an address granted within this time.
 constexpr uint32_t kGrantWindowMs = 10000;
-// Each listener gets "PING" this often, and is dropped when neither
-// "PING_OK" nor "OPEN_STREAM" came from it for the silence limit (three
-// unanswered pings).
+// Each listener gets "PING" this often, and is dropped when no answer of its
+// counted for the silence limit (three unanswered pings). An answer counts
+// only from the listener's own address and port, and only this soon after
+// the "PING" it answers: the stream plug-in answers at once, while a
+// "PING_OK" sent blind from a spoofed address cannot hit the window.
 constexpr uint32_t kPingIntervalMs = 2000;
 constexpr uint32_t kListenerSilenceMs = 7000;
+constexpr uint32_t kPingAnswerMs = 250;
 
 class GrantTable {
   public:
@@ -51,8 +55,10 @@ class GrantTable {
 
 struct Listener {
     Endpoint to;
-    uint32_t lastHeard; // the last "OPEN_STREAM" or "PING_OK"
+    uint32_t lastHeard; // joined, or the last "PING_OK" that counted
     uint32_t nextPing;
+    uint32_t pingSent = 0;
+    bool awaiting = false; // a "PING" went out and no answer counted yet
 };
 
 class ListenerTable {
@@ -60,11 +66,14 @@ class ListenerTable {
     static constexpr size_t kMaxListeners = 4;
     enum class Join { Added, Again, Full };
 
-    // A listener at `to` from `now` on; one already there is heard again.
+    // A listener at `to` from `now` on. One already there stays as it was: a
+    // repeated "OPEN_STREAM" proves nothing about who receives the stream.
     Join Add(Endpoint to, uint32_t now);
-    // "CLOSE_STREAM" from a listener; false when it was none.
+    // "CLOSE_STREAM" from a listener, or its address reporting that nothing
+    // listens there; port 0 stands for every port of the address. False when
+    // it was none.
     bool Remove(Endpoint to);
-    // "PING_OK" from a listener; false when it was none.
+    // "PING_OK" from `to`; false when it does not count.
     bool Heard(Endpoint to, uint32_t now);
     // The listeners silent for too long leave into `dropped`; those whose
     // "PING" is due go into `pings` and are scheduled again.
@@ -95,6 +104,35 @@ class Budget {
     uint64_t milli_; // tokens in thousandths
     uint32_t last_ = 0;
     bool started_ = false;
+};
+
+// A budget per sender address, so one computer's flood spends only its own
+// share, and a ceiling over all of them, so a crowd of senders (or of forged
+// addresses) cannot make the agent a flood of its own. A sender that has kept
+// within its share for a second is answered even while the ceiling is spent,
+// and keeps its place in the bounded table while it asks: in a second the
+// agent answers at most kRoom shares and the ceiling.
+class SenderBudgets {
+  public:
+    static constexpr size_t kRoom = 16;
+    static constexpr uint32_t kSteadyMs = 1000;
+    static constexpr uint32_t kIdleMs = 2000; // its own budget is whole again
+
+    SenderBudgets(uint32_t share, uint32_t ceiling) : share_(share), total_(ceiling, ceiling) {}
+    bool Take(uint32_t address, uint32_t now);
+
+  private:
+    struct Sender {
+        uint32_t address;
+        Budget own;
+        uint32_t since; // joined, or last refused its own share
+        uint32_t last;
+    };
+    Sender* Place(uint32_t address, uint32_t now);
+
+    uint32_t share_;
+    Budget total_;
+    std::vector<Sender> senders_;
 };
 
 } // namespace agent

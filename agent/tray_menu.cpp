@@ -2,28 +2,30 @@
 
 namespace agent {
 
-std::string AddressText(uint32_t a) {
-    return std::to_string(a >> 24) + "." + std::to_string((a >> 16) & 0xFF) + "." +
-           std::to_string((a >> 8) & 0xFF) + "." + std::to_string(a & 0xFF);
-}
-
-std::vector<MenuEntry> TrayMenuEntries(const std::vector<Endpoint>& listeners, bool sharing,
-                                       bool allowed) {
+std::vector<MenuEntry> TrayMenuEntries(const TrayState& state) {
     std::vector<MenuEntry> entries;
-    if (!allowed) {
+    if (state.mode == ListeningMode::Off) {
         // Nothing to stop or share: the settings decide, so say where.
         entries.push_back({0, "Listening is turned off in orvela_agent.ini", true, false});
         entries.push_back({0, "", false, true});
         entries.push_back({kExitCommand, "Exit", false, false});
         return entries;
     }
-    if (listeners.empty())
+    if (state.listening.empty())
         entries.push_back(
-            {0, sharing ? "Nobody is listening" : "Sound is not shared", true, false});
-    for (const Endpoint& e : listeners)
-        entries.push_back({0, AddressText(e.address) + " is listening", true, false});
+            {0, state.sharing ? "Nobody is listening" : "Sound is not shared", true, false});
+    for (const TrayComputer& c : state.listening)
+        entries.push_back({0, c.label + " is listening", true, false});
     entries.push_back({0, "", false, true});
-    if (sharing)
+    const size_t consents = entries.size();
+    for (unsigned i = 0; i < state.offered.size(); ++i)
+        entries.push_back({kAllowCommand + i, AllowText(state.offered[i].label), false, false});
+    if (state.mode == ListeningMode::Ask)
+        for (unsigned i = 0; i < state.allowed.size(); ++i)
+            entries.push_back(
+                {kRevokeCommand + i, "Stop allowing " + state.allowed[i].label, false, false});
+    if (entries.size() > consents) entries.push_back({0, "", false, true});
+    if (state.sharing)
         entries.push_back({kStopSharingCommand, "Stop sharing sound", false, false});
     else
         entries.push_back({kShareAgainCommand, "Share sound again", false, false});
@@ -31,12 +33,25 @@ std::vector<MenuEntry> TrayMenuEntries(const std::vector<Endpoint>& listeners, b
     return entries;
 }
 
-std::string TrayTip(size_t listeners, bool sharing, bool allowed) {
-    if (!allowed) return "Orvela agent: listening turned off";
-    if (!sharing) return "Orvela agent: sound not shared";
-    if (listeners == 0) return "Orvela agent";
-    return "Orvela agent: " + std::to_string(listeners) +
-           (listeners == 1 ? " computer listens" : " computers listen");
+std::string TrayTip(const TrayState& state) {
+    if (state.mode == ListeningMode::Off) return "Orvela agent: listening turned off";
+    if (!state.sharing) return "Orvela agent: sound not shared";
+    const size_t n = state.listening.size();
+    if (n == 0) return "Orvela agent";
+    return "Orvela agent: " + std::to_string(n) +
+           (n == 1 ? " computer listens" : " computers listen");
+}
+
+std::string ListeningNotice(const std::string& label) {
+    return label + " is listening to this computer";
+}
+
+std::string AskingNotice(const std::string& label) {
+    return label + " asks to listen to this computer";
+}
+
+std::string AllowText(const std::string& name) {
+    return "Allow " + name;
 }
 
 } // namespace agent

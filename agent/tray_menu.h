@@ -1,12 +1,15 @@
 // The notification-area icon's menu as data: who is listening now (greyed
-// lines), then "Stop sharing sound" (or, once stopped, the way back) and
-// "Exit"; when the settings refuse listening, only that and "Exit". The
-// shell builds the pop-up menu from these entries.
+// lines), the computers that asked and may be allowed, the allowed ones that
+// may be revoked, then "Stop sharing sound" (or, once stopped, the way back)
+// and "Exit"; when the settings refuse listening, only that and "Exit". The
+// shell builds the pop-up menu from these entries. Also the texts of the
+// icon's tip and of its notifications.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "agent/consent.h"
 #include "agent/sessions.h"
 #include "base/menu_entry.h"
 
@@ -15,15 +18,34 @@ namespace agent {
 constexpr unsigned kStopSharingCommand = 1;
 constexpr unsigned kShareAgainCommand = 2;
 constexpr unsigned kExitCommand = 3;
+// Plus the index of the computer in TrayState::offered or ::allowed.
+constexpr unsigned kAllowCommand = 100;
+constexpr unsigned kRevokeCommand = 200;
 
-// `sharing`: not stopped from the menu; `allowed`: the settings grant listening.
-std::vector<MenuEntry> TrayMenuEntries(const std::vector<Endpoint>& listeners, bool sharing,
-                                       bool allowed);
+struct TrayComputer {
+    uint32_t address = 0;
+    std::string label; // "DESK (ben)" for a listener, "DESK" to allow or revoke
+    bool operator==(const TrayComputer&) const = default;
+};
+
+// What the network thread shows the menu.
+struct TrayState {
+    std::vector<TrayComputer> listening; // one per stream
+    std::vector<TrayComputer> offered;   // asked and refused: may be allowed
+    std::vector<TrayComputer> allowed;   // shown while asking
+    bool sharing = true;                 // not stopped from the menu
+    ListeningMode mode = ListeningMode::All;
+    bool operator==(const TrayState&) const = default;
+};
+
+std::vector<MenuEntry> TrayMenuEntries(const TrayState& state);
 
 // The icon's tip: the program and how many listen.
-std::string TrayTip(size_t listeners, bool sharing, bool allowed);
+std::string TrayTip(const TrayState& state);
 
-// A host-order address as dotted text.
-std::string AddressText(uint32_t address);
+// The notifications' texts.
+std::string ListeningNotice(const std::string& label);
+std::string AskingNotice(const std::string& label);
+std::string AllowText(const std::string& name);
 
 } // namespace agent

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "agent/player_group_win.h"
 #include "player/nowplaying_win.h"
@@ -22,6 +23,9 @@ constexpr int kReadsPerTurn = 64;              // a flood of requests cannot sta
 constexpr size_t kRequestRoom = 64;            // longer datagrams are no request
 constexpr UINT kPlayerAnswerMs = 1000;         // a hung player cannot hold the stream up longer
 constexpr DWORD kExitWaitMs = 10000;
+constexpr uint32_t kInterfacesMs = 3000; // interfaces that come and go are seen this soon
+constexpr uint32_t kNameWaitMs = 2500;   // presence comes every second: two chances
+constexpr size_t kMaxInterfaces = 64;
 
 void Trace(const char* what, int error) {
     char line[128];
@@ -52,24 +56,32 @@ std::string UserName() {
 } // namespace
 
 AgentWorker::AgentWorker(const AgentSettings& settings, const AgentOptions& options,
-                         SoundSource& source, HWND notify)
-    : settings_(settings), options_(options), source_(source), notify_(notify) {
+                         SoundSource& source, ProfileStore& store, HWND notify)
+    : settings_(settings), options_(options), source_(source), store_(store), notify_(notify) {
     presence_.computerName = ComputerName();
     presence_.userName = UserName();
     presence_.requestPort = settings.requestPort;
 }
 
 AgentWorker::~AgentWorker() {
-    Exit();
+    if (Exit()) return;
+    // The thread still runs: never close what it may use.
+    thread_.Release();
+    socket_.Release();
+    names_.Release();
+    socketEvent_.Release();
+    namesEvent_.Release();
+    wake_.Release();
 }
 
 int AgentWorker::Start() {
     socket_.Reset(socket(AF_INET, SOCK_DGRAM, 0));
     if (!socket_) return WSAGetLastError();
     // Windows reports an ICMP "port unreachable" for an earlier send as a
-    // failed receive on a UDP socket; a listener that went away must not
-    // disturb everyone else's requests, so that report is switched off.
-    BOOL reportResets = FALSE;
+    // failed receive (WSAECONNRESET) from that address: a listener with
+    // nothing behind its port is dropped on it. Linux gives an unconnected
+    // socket no such report, so under Wine the silence rule alone acts.
+    BOOL reportResets = TRUE;
     DWORD returned = 0;
     WSAIoctl(socket_.Get(), SIO_UDP_CONNRESET, &reportResets, sizeof reportResets, nullptr, 0,
              &returned, nullptr, nullptr);
@@ -91,22 +103,28 @@ int AgentWorker::Start() {
             return WSAGetLastError();
     }
     socketEvent_.Reset(WSACreateEvent());
+    namesEvent_.Reset(WSACreateEvent());
     wake_.Reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
-    if (!socketEvent_ || !wake_) return static_cast<int>(GetLastError());
+    if (!socketEvent_ || !namesEvent_ || !wake_) return static_cast<int>(GetLastError());
     if (WSAEventSelect(socket_.Get(), socketEvent_.Get(), FD_READ) != 0) return WSAGetLastError();
     thread_.Reset(CreateThread(nullptr, 0, &ThreadEntry, this, 0, nullptr));
     return thread_ ? 0 : static_cast<int>(GetLastError());
 }
 
-void AgentWorker::Exit() {
-    if (!thread_) return;
+bool AgentWorker::Exit() {
+    if (stuck_) return false;
+    if (!thread_) return true;
     Command(kExit);
     if (WaitForSingleObject(thread_.Get(), kExitWaitMs) != WAIT_OBJECT_0) {
-        Trace("ending the network thread", static_cast<int>(GetLastError()));
-        thread_.Release(); // still running: what it uses must stay
-        return;
+        // Still running: it may yet use the socket, the events and this
+        // object, so they stay until the process ends.
+        OutputDebugStringA("orvela_agent: the network thread did not end; its socket, events "
+                           "and state are left to the process's end\n");
+        stuck_ = true;
+        return false;
     }
     thread_.Reset();
+    return true;
 }
 
 void AgentWorker::Command(int bit) {
@@ -114,14 +132,22 @@ void AgentWorker::Command(int bit) {
     if (wake_) SetEvent(wake_.Get());
 }
 
-std::vector<Endpoint> AgentWorker::Listeners() const {
-    std::lock_guard<std::mutex> lock(shown_);
-    return listeners_;
+void AgentWorker::Consent(uint32_t address, bool allow) {
+    {
+        std::lock_guard<std::mutex> lock(shown_);
+        consents_.emplace_back(address, allow);
+    }
+    Command(kConsent);
 }
 
-bool AgentWorker::Sharing() const {
+TrayState AgentWorker::State() const {
     std::lock_guard<std::mutex> lock(shown_);
-    return sharing_;
+    return state_;
+}
+
+std::vector<Notification> AgentWorker::TakeNotifications() {
+    std::lock_guard<std::mutex> lock(shown_);
+    return std::exchange(notifications_, {});
 }
 
 DWORD WINAPI AgentWorker::ThreadEntry(void* self) {
@@ -143,7 +169,7 @@ void AgentWorker::Run() {
         while (!(commands_.load() & kExit))
             Turn(handler, stream, nextPresence);
         CloseStreams(handler.Listeners().Clear());
-        Publish(handler);
+        Publish(handler, false);
         stream.Stop();
         source_.Close();
     }
@@ -155,15 +181,19 @@ void AgentWorker::Turn(RequestHandler& handler, AudioStream& stream, uint32_t& n
     uint32_t wait = Reached(before, nextPresence) ? 0 : nextPresence - before;
     wait = stream.MsUntilNext(before, handler.Listeners().MsUntilNext(before, wait));
     if (stream.Running()) wait = std::min(wait, kCapturePollMs);
-    const HANDLE events[] = {socketEvent_.Get(), wake_.Get()};
-    WaitForMultipleObjects(2, events, FALSE, wait);
+    if (!pending_.empty()) wait = std::min(wait, 100u);
+    const HANDLE events[] = {socketEvent_.Get(), wake_.Get(), namesEvent_.Get()};
+    WaitForMultipleObjects(names_ ? 3 : 2, events, FALSE, wait);
 
     const int commands = commands_.fetch_and(kExit);
     if (commands & kStop) CloseStreams(handler.StopSharing());
     if (commands & kShare) handler.ResumeSharing();
+    if (commands & kConsent) ApplyConsent(handler);
+    ReadInterfaces(handler, before);
     WSANETWORKEVENTS happened{};
     WSAEnumNetworkEvents(socket_.Get(), socketEvent_.Get(), &happened); // resets the event
     ReadRequests(handler);
+    ReadNames(handler);
 
     const uint32_t now = GetTickCount();
     if (Reached(now, nextPresence)) {
@@ -183,7 +213,121 @@ void AgentWorker::Turn(RequestHandler& handler, AudioStream& stream, uint32_t& n
         for (const Listener& l : listeners.All())
             SendTo(l.to, data, size);
     });
-    Publish(handler);
+    Publish(handler, Notify(handler, now));
+}
+
+void AgentWorker::ApplyConsent(RequestHandler& handler) {
+    std::vector<std::pair<uint32_t, bool>> asked;
+    {
+        std::lock_guard<std::mutex> lock(shown_);
+        asked.swap(consents_);
+    }
+    bool changed = false;
+    std::vector<Endpoint> closed;
+    for (const auto& [address, allow] : asked)
+        changed |= allow ? handler.Allow(address) : handler.Revoke(address, closed);
+    CloseStreams(closed);
+    if (changed && !SaveAllowed(store_, handler.Consents().Allowed()))
+        Trace("saving the allowed computers", static_cast<int>(GetLastError()));
+}
+
+void AgentWorker::ReadInterfaces(RequestHandler& handler, uint32_t now) {
+    if (nextInterfaces_ != 0 && !Reached(now, nextInterfaces_)) return;
+    nextInterfaces_ = now + kInterfacesMs;
+    if (nextInterfaces_ == 0) nextInterfaces_ = 1;
+    INTERFACE_INFO list[kMaxInterfaces];
+    DWORD bytes = 0;
+    if (WSAIoctl(socket_.Get(), SIO_GET_INTERFACE_LIST, nullptr, 0, list, sizeof list, &bytes,
+                 nullptr, nullptr) != 0) {
+        Trace("reading the interfaces", WSAGetLastError()); // the last list stays
+        return;
+    }
+    interfaces_.clear();
+    for (size_t i = 0; i < bytes / sizeof *list; ++i) {
+        const INTERFACE_INFO& f = list[i];
+        interfaces_.push_back({ntohl(f.iiAddress.AddressIn.sin_addr.s_addr),
+                               ntohl(f.iiNetmask.AddressIn.sin_addr.s_addr),
+                               (f.iiFlags & IFF_UP) != 0, (f.iiFlags & IFF_MULTICAST) != 0,
+                               (f.iiFlags & IFF_LOOPBACK) != 0});
+    }
+    handler.SetInterfaces(interfaces_);
+}
+
+void AgentWorker::ListenForNames(uint32_t now) {
+    namesUntil_ = now + kNameWaitMs;
+    if (names_) return;
+    const PresenceGroup group = ComputePresenceGroup(settings_.groupAddress, settings_.userGroup);
+    UniqueSocket s(socket(AF_INET, SOCK_DGRAM, 0));
+    // Shared with the player's browser on this computer, which holds the
+    // same port; opened only for a moment, since a browser that joins while
+    // we hold the port alone could not bind it.
+    const BOOL reuse = TRUE;
+    setsockopt(s.Get(), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse),
+               sizeof reuse);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(group.port);
+    if (!s || bind(s.Get(), reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+        Trace("listening to the group for names", WSAGetLastError());
+        return; // the notifications show addresses
+    }
+    std::vector<uint32_t> via = AnnounceInterfaces(interfaces_);
+    if (via.empty()) via.push_back(INADDR_ANY);
+    for (uint32_t address : via) {
+        ip_mreq membership{};
+        membership.imr_multiaddr.s_addr = htonl(group.address);
+        membership.imr_interface.s_addr = htonl(address);
+        if (setsockopt(s.Get(), IPPROTO_IP, IP_ADD_MEMBERSHIP,
+                       reinterpret_cast<const char*>(&membership), sizeof membership) != 0)
+            Trace("joining the group for names", WSAGetLastError());
+    }
+    if (WSAEventSelect(s.Get(), namesEvent_.Get(), FD_READ) != 0) return;
+    names_ = std::move(s);
+}
+
+void AgentWorker::ReadNames(RequestHandler& handler) {
+    if (!names_) return;
+    WSANETWORKEVENTS happened{};
+    WSAEnumNetworkEvents(names_.Get(), namesEvent_.Get(), &happened);
+    for (int i = 0; i < kReadsPerTurn; ++i) {
+        char buffer[kMaxPresenceDatagram + 1];
+        sockaddr_in from{};
+        int fromLength = sizeof from;
+        const int n = recvfrom(names_.Get(), buffer, sizeof buffer, 0,
+                               reinterpret_cast<sockaddr*>(&from), &fromLength);
+        if (n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) break;
+        PeerRecord record;
+        if (n > 0 &&
+            ParsePresence(record, reinterpret_cast<const uint8_t*>(buffer), static_cast<size_t>(n)))
+            handler.Names().Heard(ntohl(from.sin_addr.s_addr), record.computerName, record.userName,
+                                  GetTickCount());
+    }
+}
+
+// Notices wait a moment for the computer's name, which its presence brings.
+bool AgentWorker::Notify(RequestHandler& handler, uint32_t now) {
+    for (const Notice& n : handler.TakeNotices()) {
+        pending_.push_back({n, now + kNameWaitMs});
+        if (handler.Names().Computer(n.address).empty()) ListenForNames(now);
+    }
+    std::vector<Notification> ready;
+    std::erase_if(pending_, [&](const Pending& p) {
+        const std::string computer = handler.Names().Computer(p.notice.address);
+        if (computer.empty() && !Reached(now, p.deadline)) return false;
+        const std::string label = handler.Names().Label(p.notice.address);
+        if (p.notice.kind == Notice::Listening)
+            ready.push_back({"Orvela agent", ListeningNotice(label), 0});
+        else
+            ready.push_back({AskingNotice(label), AllowText(computer.empty() ? label : computer),
+                             p.notice.address});
+        return true;
+    });
+    if (names_ && pending_.empty() && Reached(now, namesUntil_)) names_.Reset();
+    if (ready.empty()) return false;
+    std::lock_guard<std::mutex> lock(shown_);
+    for (Notification& n : ready)
+        notifications_.push_back(std::move(n));
+    return true;
 }
 
 void AgentWorker::ReadRequests(RequestHandler& handler) {
@@ -193,12 +337,14 @@ void AgentWorker::ReadRequests(RequestHandler& handler) {
         int fromLength = sizeof from;
         const int n = recvfrom(socket_.Get(), buffer, sizeof buffer, 0,
                                reinterpret_cast<sockaddr*>(&from), &fromLength);
+        const Endpoint source{ntohl(from.sin_addr.s_addr), ntohs(from.sin_port)};
         if (n == SOCKET_ERROR) {
             // A datagram too long for a request is gone with its error; read on.
-            if (WSAGetLastError() == WSAEWOULDBLOCK) return;
+            const int error = WSAGetLastError();
+            if (error == WSAEWOULDBLOCK) return;
+            if (error == WSAECONNRESET && source.address != 0) handler.OnUnreachable(source);
             continue;
         }
-        const Endpoint source{ntohl(from.sin_addr.s_addr), ntohs(from.sin_port)};
         if (source.port == 0) continue;
         const std::vector<uint8_t> answer =
             handler.OnDatagram(reinterpret_cast<const uint8_t*>(buffer), static_cast<size_t>(n),
@@ -233,7 +379,23 @@ void AgentWorker::SendPresence() {
     uint8_t userGroup = 0;
     CurrentGroup(player, settings_, groupAddress, userGroup);
     const PresenceGroup group = ComputePresenceGroup(groupAddress, userGroup);
-    SendTo({group.address, group.port}, packet.data(), packet.size());
+    if (options_.multicastInterface) { // chosen on the command line, set once
+        SendTo({group.address, group.port}, packet.data(), packet.size());
+        return;
+    }
+    // Every interface that can carry it, so a VPN or a second card holding
+    // the default route does not hide this computer from its LAN; with none
+    // known, the system's choice.
+    std::vector<uint32_t> via = AnnounceInterfaces(interfaces_);
+    if (via.empty()) via.push_back(INADDR_ANY);
+    for (uint32_t address : via) {
+        in_addr at{};
+        at.s_addr = htonl(address);
+        if (setsockopt(socket_.Get(), IPPROTO_IP, IP_MULTICAST_IF,
+                       reinterpret_cast<const char*>(&at), sizeof at) != 0)
+            Trace("choosing the interface for presence", WSAGetLastError());
+        SendTo({group.address, group.port}, packet.data(), packet.size());
+    }
 }
 
 void AgentWorker::CloseStreams(const std::vector<Endpoint>& listeners) {
@@ -241,15 +403,23 @@ void AgentWorker::CloseStreams(const std::vector<Endpoint>& listeners) {
         SendTo(to, kCloseStream.data(), kCloseStream.size());
 }
 
-void AgentWorker::Publish(RequestHandler& handler) {
-    std::vector<Endpoint> now;
+void AgentWorker::Publish(RequestHandler& handler, bool notified) {
+    TrayState now;
+    NameBook& names = handler.Names();
     for (const Listener& l : handler.Listeners().All())
-        now.push_back(l.to);
+        now.listening.push_back({l.to.address, names.Label(l.to.address)});
+    for (uint32_t address : handler.Consents().Offers()) {
+        const std::string computer = names.Computer(address);
+        now.offered.push_back({address, computer.empty() ? AddressText(address) : computer});
+    }
+    for (const AllowedComputer& c : handler.Consents().Allowed())
+        now.allowed.push_back({c.address, c.name});
+    now.sharing = handler.Sharing();
+    now.mode = handler.Consents().Mode();
     {
         std::lock_guard<std::mutex> lock(shown_);
-        if (now == listeners_ && handler.Sharing() == sharing_) return;
-        listeners_ = std::move(now);
-        sharing_ = handler.Sharing();
+        if (now == state_ && !notified) return;
+        state_ = std::move(now);
     }
     PostMessageA(notify_, WM_AGENT_LISTENERS, 0, 0);
 }

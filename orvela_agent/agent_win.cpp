@@ -1,8 +1,9 @@
 // orvela_agent.exe: the program on every computer of the group that the
-// plug-ins talk to. One instance per user session; no window, only an icon
-// in the notification area whose menu shows who listens and offers "Stop
-// sharing sound" and "Exit". The network thread (worker_win.cpp) does the
-// work; this thread keeps the icon and its menu.
+// plug-ins talk to. One instance per computer; no window, only an icon in
+// the notification area whose notifications say who starts listening (or
+// asks to), and whose menu shows who listens, allows or revokes computers
+// and offers "Stop sharing sound" and "Exit". The network thread
+// (worker_win.cpp) does the work; this thread keeps the icon and its menu.
 #include <winsock2.h>
 // winsock2.h before windows.h, which would otherwise pull in the old winsock.h.
 #include <windows.h>
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "agent/agent_settings.h"
@@ -28,7 +30,9 @@ namespace {
 using namespace agent;
 
 constexpr char kWindowClass[] = "OrvelaAgent";
-constexpr char kInstanceMutex[] = "Local\\OrvelaAgentInstance";
+// Global: a second user logged on to the same computer finds the first
+// user's agent holding the request port.
+constexpr char kInstanceMutex[] = "Global\\OrvelaAgentInstance";
 constexpr UINT WM_TRAY = WM_APP + 1;
 constexpr UINT kIconId = 1;
 constexpr WORD kIconResource = 1; // orvela_agent.rc
@@ -42,10 +46,12 @@ constexpr int kExitNoNetwork = 4;
 struct Agent {
     AgentSettings settings;
     AgentOptions options;
+    std::unique_ptr<PrivateProfileStore> store;
     std::unique_ptr<SoundSource> source;
     std::unique_ptr<AgentWorker> worker;
     HWND window = nullptr;
     UINT taskbarCreated = 0;
+    uint32_t offered = 0; // what a click on the last notification allows
 };
 Agent* theAgent = nullptr;
 
@@ -65,9 +71,10 @@ void ShowIcon(HWND window, DWORD action) {
         LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kIconResource), IMAGE_ICON,
                    GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
     const AgentWorker* worker = theAgent->worker.get();
-    const bool allowed = theAgent->settings.grantListening;
-    const std::string tip = worker ? TrayTip(worker->Listeners().size(), worker->Sharing(), allowed)
-                                   : TrayTip(0, true, allowed);
+    TrayState state;
+    state.mode = theAgent->settings.listening;
+    if (worker) state = worker->State();
+    const std::string tip = TrayTip(state);
     CopyText(icon.szTip, tip);
     // The hidden window's caption says the same, for anyone who cannot see
     // the notification area (tests, tools).
@@ -76,11 +83,25 @@ void ShowIcon(HWND window, DWORD action) {
     if (!Shell_NotifyIconA(action, &icon)) Trace("the notification icon was not shown");
 }
 
+void ShowNotifications(HWND window) {
+    for (const Notification& n : theAgent->worker->TakeNotifications()) {
+        Trace(n.title + ": " + n.text);
+        NOTIFYICONDATAA icon{};
+        icon.cbSize = sizeof icon;
+        icon.hWnd = window;
+        icon.uID = kIconId;
+        icon.uFlags = NIF_INFO;
+        icon.dwInfoFlags = NIIF_INFO;
+        CopyText(icon.szInfoTitle, n.title);
+        CopyText(icon.szInfo, n.text);
+        theAgent->offered = n.offer;
+        if (!Shell_NotifyIconA(NIM_MODIFY, &icon)) Trace("the notification was not shown");
+    }
+}
+
 void ShowMenu(HWND window) {
-    const AgentWorker& worker = *theAgent->worker;
     UniqueMenu menu(CreatePopupMenu());
-    for (const MenuEntry& e :
-         TrayMenuEntries(worker.Listeners(), worker.Sharing(), theAgent->settings.grantListening)) {
+    for (const MenuEntry& e : TrayMenuEntries(theAgent->worker->State())) {
         const UINT flags = e.separator ? MF_SEPARATOR : MF_STRING | (e.greyed ? MF_GRAYED : 0);
         AppendMenuA(menu.Get(), flags, e.id, e.text.c_str());
     }
@@ -95,6 +116,21 @@ void ShowMenu(HWND window) {
     if (command) SendMessageA(window, WM_COMMAND, command, 0);
 }
 
+void OnCommand(HWND window, unsigned command) {
+    AgentWorker* worker = theAgent->worker.get();
+    if (command == kExitCommand) DestroyWindow(window);
+    if (!worker) return;
+    if (command == kStopSharingCommand) worker->StopSharing();
+    if (command == kShareAgainCommand) worker->ShareAgain();
+    // The menu's computers by their place in the state it was built from,
+    // which the network thread changes only on requests and clicks.
+    const TrayState state = worker->State();
+    if (command >= kAllowCommand && command - kAllowCommand < state.offered.size())
+        worker->Allow(state.offered[command - kAllowCommand].address);
+    if (command >= kRevokeCommand && command - kRevokeCommand < state.allowed.size())
+        worker->Revoke(state.allowed[command - kRevokeCommand].address);
+}
+
 LRESULT CALLBACK WindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
     try {
         switch (msg) {
@@ -102,16 +138,15 @@ LRESULT CALLBACK WindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
             if (theAgent->worker &&
                 (lParam == WM_RBUTTONUP || lParam == WM_LBUTTONUP || lParam == WM_CONTEXTMENU))
                 ShowMenu(window);
+            if (theAgent->worker && lParam == NIN_BALLOONUSERCLICK && theAgent->offered)
+                theAgent->worker->Allow(std::exchange(theAgent->offered, 0));
             return 0;
         case WM_AGENT_LISTENERS:
             ShowIcon(window, NIM_MODIFY);
+            if (theAgent->worker) ShowNotifications(window);
             return 0;
         case WM_COMMAND:
-            if (LOWORD(wParam) == kStopSharingCommand && theAgent->worker)
-                theAgent->worker->StopSharing();
-            if (LOWORD(wParam) == kShareAgainCommand && theAgent->worker)
-                theAgent->worker->ShareAgain();
-            if (LOWORD(wParam) == kExitCommand) DestroyWindow(window);
+            OnCommand(window, LOWORD(wParam));
             return 0;
         case WM_TIMER:
             if (wParam == kExitTimer) DestroyWindow(window);
@@ -123,7 +158,8 @@ LRESULT CALLBACK WindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
             if (wParam) DestroyWindow(window);
             return 0;
         case WM_DESTROY:
-            // The listeners hear "CLOSE_STREAM" before the icon goes.
+            // The listeners hear "CLOSE_STREAM" before the icon goes; Run
+            // sees whether the thread ended.
             if (theAgent->worker) theAgent->worker->Exit();
             ShowIcon(window, NIM_DELETE);
             PostQuitMessage(0);
@@ -164,12 +200,17 @@ int Run(HINSTANCE instance, Agent& agent) {
         return kExitBadOptions;
     }
     UniqueHandle instanceMutex(CreateMutexA(nullptr, FALSE, kInstanceMutex));
-    if (GetLastError() == ERROR_ALREADY_EXISTS) return kExitAlreadyRunning;
+    // Another user's agent holds the mutex with an access list of its own.
+    if (const DWORD e = GetLastError(); e == ERROR_ALREADY_EXISTS || e == ERROR_ACCESS_DENIED) {
+        Trace("an agent already runs on this computer; this one leaves");
+        return kExitAlreadyRunning;
+    }
 
     char program[MAX_PATH] = {};
     const DWORD n = GetModuleFileNameA(nullptr, program, MAX_PATH);
-    PrivateProfileStore store(n > 0 && n < MAX_PATH ? AgentSettingsPath(program) : std::string());
-    agent.settings = LoadAgentSettings(store);
+    agent.store = std::make_unique<PrivateProfileStore>(
+        n > 0 && n < MAX_PATH ? AgentSettingsPath(program) : std::string());
+    agent.settings = LoadAgentSettings(*agent.store);
     agent.source = MakeSource(agent.options.wav, agent.settings.soundSource);
     if (!agent.source) {
         Trace("not a WAV file the agent can play: " + agent.options.wav);
@@ -190,8 +231,8 @@ int Run(HINSTANCE instance, Agent& agent) {
 
     WSADATA wsa;
     if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return kExitNoNetwork;
-    agent.worker =
-        std::make_unique<AgentWorker>(agent.settings, agent.options, *agent.source, agent.window);
+    agent.worker = std::make_unique<AgentWorker>(agent.settings, agent.options, *agent.source,
+                                                 *agent.store, agent.window);
     if (const int failed = agent.worker->Start()) {
         // The one failure a user has to hear of: without its port the agent
         // cannot work at all.
@@ -215,6 +256,12 @@ int Run(HINSTANCE instance, Agent& agent) {
         TranslateMessage(&m);
         DispatchMessageA(&m);
     }
+    if (!agent.worker->Exit()) {
+        // Its thread may still use the worker, the sound source, the
+        // settings and the socket library: all stay until the process ends.
+        (void)agent.worker.release();
+        return -1;
+    }
     agent.worker.reset();
     WSACleanup();
     return 0;
@@ -223,12 +270,18 @@ int Run(HINSTANCE instance, Agent& agent) {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    Agent agent;
-    theAgent = &agent;
+    // Freed only once the network thread has ended: until the process's end
+    // otherwise.
+    auto* agent = new Agent;
+    theAgent = agent;
+    int code = 1;
     try {
-        return Run(instance, agent);
+        code = Run(instance, *agent);
     } catch (...) {
         Trace("stopped by an unexpected failure");
-        return 1;
     }
+    if (code == -1) return 0;
+    theAgent = nullptr;
+    delete agent;
+    return code;
 }

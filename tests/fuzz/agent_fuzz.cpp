@@ -1,6 +1,7 @@
 // The agent's readers of outside input, picked by the first byte: datagrams
-// to its request port ([sender][length][bytes] each: only the plug-ins' words
-// get answers, only the agent's own, and the listeners stay bounded); a WAV
+// to its request port ([sender][length][bytes] each, in any listening mode,
+// with the user allowing some senders: only the plug-ins' words get answers,
+// only the agent's own, and the listeners and consents stay bounded); a WAV
 // file (an accepted one feeds every stream format); a player's playlist in
 // the now-playing block (sent only whole, its length header its size).
 #include <algorithm>
@@ -28,6 +29,7 @@ struct Host final : AgentHost {
 
 void FuzzRequests(const uint8_t* data, size_t size) {
     AgentSettings settings;
+    settings.listening = static_cast<ListeningMode>(size % 3);
     Host host;
     RequestHandler handler(settings, host);
     const std::string_view allowed[] = {kDeny, kGranted, "OK~1", {"\0\0\0", 3}};
@@ -42,7 +44,11 @@ void FuzzRequests(const uint8_t* data, size_t size) {
         const bool asked = request >= Request::GetPlaylist && request <= Request::OpenStream;
         if (!answer.empty() && (!asked || std::count(allowed, allowed + 4, text) == 0))
             __builtin_trap();
-        if (handler.Listeners().All().size() > ListenerTable::kMaxListeners) __builtin_trap();
+        if (length % 7 == 3) handler.Allow(from.address);
+        if (handler.Listeners().All().size() > ListenerTable::kMaxListeners ||
+            handler.Consents().Offers().size() > Consent::kMaxOffers ||
+            handler.Consents().Allowed().size() > Consent::kMaxAllowed)
+            __builtin_trap();
     }
 }
 

@@ -1,6 +1,7 @@
 // The agent's rules: its settings, the answers to every request with the
-// grant window, the listener bound and the answer budgets, the PING
-// schedule, the presence packet as the browser reads it and the tray menu.
+// grant window, the listener bound, the local subnets, consent and the
+// budgets per sender, the PING schedule and what counts as its answer, the
+// presence packet as the browser reads it and the tray menu.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -19,7 +20,7 @@ namespace {
 using namespace agent;
 
 // An INI text "KEY=value;..." of section MAIN as the agent reads it, and
-// the settings as "group userGroup port listening playlist format".
+// the settings as "group userGroup port listening playlist format allowed".
 std::string Load(const std::string& ini) {
     struct : ProfileStore {
         std::string ini;
@@ -32,23 +33,33 @@ std::string Load(const std::string& ini) {
                                                    ini.find(';', at) - at - std::strlen(key) - 1);
             std::snprintf(out, room, "%s", v.c_str());
         }
-        bool PutString(const char*, const char*, const char*) override { return false; }
+        bool PutString(const char*, const char* key, const char* value) override {
+            ini = std::string(key) + "=" + value + ";" + ini; // found first from now on
+            return true;
+        }
     } store;
     store.ini = ini;
-    const AgentSettings s = LoadAgentSettings(store);
+    AgentSettings s = LoadAgentSettings(store);
+    SaveAllowed(store, s.allowed); // written back as it was read
+    s = LoadAgentSettings(store);
+    const char* modes[] = {"all", "ask", "off"};
     return std::string(s.groupAddress) + " " + std::to_string(s.userGroup) + " " +
-           std::to_string(s.requestPort) + " " + std::to_string(s.grantListening) + " " +
-           std::to_string(s.grantPlaylist) + " " + std::to_string(s.streamFormat);
+           std::to_string(s.requestPort) + " " + modes[static_cast<int>(s.listening)] + " " +
+           std::to_string(s.grantPlaylist) + " " + std::to_string(s.streamFormat) + " " +
+           FormatAllowed(s.allowed);
 }
 
 TEST(AgentSettings, GroupKeysAsTheBrowserReadsThemAndBadValuesGiveDefaults) {
     const std::pair<std::string, std::string> rows[] = {
-        {"", "225.5.5.0:5145 100 5146 1 1 1"},
+        {"", "225.5.5.0:5145 100 5146 all 1 1 "},
         {"CHANNEL=7;BROADCAST_IP=239.1.2.3:6000;PORT=6001;ALLOW_LISTENING=0;ALLOW_PLAYLIST= 0;"
          "FORMAT=5",
-         "239.1.2.3:6000 7 6001 0 0 5"},
+         "239.1.2.3:6000 7 6001 off 0 5 "},
         {"CHANNEL=300;PORT=70000;ALLOW_LISTENING=no;ALLOW_PLAYLIST=2;FORMAT=x",
-         "225.5.5.0:5145 44 5146 1 1 1"},
+         "225.5.5.0:5145 44 5146 all 1 1 "},
+        {"ALLOW_LISTENING=0;LISTENING=ask;ALLOWED=DESK@10.0.0.2,@10.0.0.3,X@1.2.3,A,D&k@10.0.0.4",
+         "225.5.5.0:5145 100 5146 ask 1 1 DESK@10.0.0.2,D_k@10.0.0.4"},
+        {"LISTENING=ASK", "225.5.5.0:5145 100 5146 all 1 1 "},
     };
     for (const auto& [ini, want] : rows)
         EXPECT_EQ(Load(ini), want) << ini;
@@ -70,16 +81,18 @@ struct AgentHandler : ::testing::Test {
     FakeHost host;
     RequestHandler handler{settings, host};
 
-    // The answer to `text` from 127.0.0.<host>:<port> at `now`, as text.
-    std::string Ask(uint32_t now, int from, uint16_t port, const std::string& text) {
+    // The answer to `text` from 127.0.0.<host> (or any address above 255)
+    // and <port> at `now`, as text.
+    std::string Ask(uint32_t now, uint32_t from, uint16_t port, const std::string& text) {
+        const Endpoint sender{from > 255 ? from : 0x7F000000u + from, port};
         const auto answer = handler.OnDatagram(reinterpret_cast<const uint8_t*>(text.data()),
-                                               text.size(), {0x7F000000u + from, port}, now);
+                                               text.size(), sender, now);
         return std::string(answer.begin(), answer.end());
     }
 };
 
 TEST_F(AgentHandler, OnlyAGrantedOrListeningAddressOpensAStream) {
-    const std::tuple<uint32_t, int, uint16_t, std::string, std::string> script[] = {
+    const std::tuple<uint32_t, uint32_t, uint16_t, std::string, std::string> script[] = {
         {0, 2, 4000, "HELLO", ""},
         {0, 2, 4000, "need_stream", ""}, // the words are exact
         {0, 2, 4000, "OPEN_STREAM", "DENY"},
@@ -116,42 +129,108 @@ TEST_F(AgentHandler, ListenersAreBoundedAndRefusalsFollowSettingsSoundAndSharing
     host.sound = true;
     host.player = false;
     EXPECT_EQ(Ask(0, 3, 1, "GET_PLAYLIST"), "PLAYLIST_ERROR");
-    settings.grantListening = settings.grantPlaylist = false;
-    EXPECT_EQ(Ask(0, 3, 1, "NEED_STREAM"), "DENY");
-    EXPECT_EQ(Ask(0, 2, 1, "OPEN_STREAM"), "DENY");
-    EXPECT_EQ(Ask(0, 3, 1, "GET_PLAYLIST"), "DENY");
+    settings.listening = ListeningMode::Off;
+    settings.grantPlaylist = false;
+    RequestHandler off(settings, host);
+    for (const std::string_view text : {kNeedStream, kOpenStream, agent::kGetPlaylist}) {
+        const auto a = off.OnDatagram(reinterpret_cast<const uint8_t*>(text.data()), text.size(),
+                                      {0x7F000002, 1}, 0);
+        EXPECT_EQ(std::string(a.begin(), a.end()), "DENY") << text;
+    }
     EXPECT_EQ(host.exports, 1);
 }
 
-TEST_F(AgentHandler, AFloodOfRequestsGetsABoundedNumberOfAnswers) {
-    const auto answered = [&](uint32_t now, const char* text, int times) {
+TEST_F(AgentHandler, EachSenderHasItsShareAndACrowdMeetsTheCeiling) {
+    // Answered of `times` requests from each of `senders` addresses from
+    // `first` on, at `now`.
+    const auto answered = [&](uint32_t now, uint32_t first, int senders, int times,
+                              const char* text) {
         int n = 0;
         for (int i = 0; i < times; ++i)
-            n += !Ask(now, 2 + i % 200, static_cast<uint16_t>(i), text).empty();
+            for (int a = 0; a < senders; ++a)
+                n += !Ask(now, first + a, 9, text).empty();
         return n;
     };
-    EXPECT_EQ(answered(0, "GET_PLAYLIST", 10), static_cast<int>(RequestHandler::kPlaylistBurst));
-    // Every request to be answered spends the whole budget's share.
-    EXPECT_EQ(answered(0, "NEED_STREAM", 1000),
-              static_cast<int>(RequestHandler::kAnswersPerSecond) - 10);
-    EXPECT_EQ(answered(500, "NEED_STREAM", 1000), 25);
-    EXPECT_EQ(answered(2000, "GET_PLAYLIST", 10), 3);
-    EXPECT_EQ(host.exports, 6);
+    handler.SetInterfaces({{0x0A000001, 0xFFFF0000, true, true, false}});
+    const int share = static_cast<int>(RequestHandler::kAnswersPerSender);
+    int steady = 0, flooder = 0, crowd = 0;
+    for (uint32_t ms = 0; ms < 3000; ms += 100) {
+        flooder += answered(ms, 0x0A000002, 1, 30, "NEED_STREAM"); // 300 a second
+        // From the second second on, 100 more computers ask ten times a second.
+        crowd += ms >= 1000 ? answered(ms, 0x0A000100, 100, 1, "NEED_STREAM") : 0;
+        steady += !Ask(ms, 0x0A00FF01, 9, "NEED_STREAM").empty(); // ten a second
+    }
+    EXPECT_EQ(steady, 30) << "a computer asking ten times a second";
+    EXPECT_LE(flooder, 4 * share);
+    const int mostPerSecond =
+        SenderBudgets::kRoom * share + static_cast<int>(RequestHandler::kAnswersCeiling);
+    EXPECT_LE(crowd, 2 * mostPerSecond) << "of 2000 in two seconds";
+    // Playlists: a share of their own.
+    EXPECT_EQ(answered(5000, 0x0A000002, 1, 10, "GET_PLAYLIST"),
+              static_cast<int>(RequestHandler::kPlaylistsPerSender));
+    EXPECT_EQ(host.exports, static_cast<int>(RequestHandler::kPlaylistsPerSender));
 }
 
-TEST(AgentListeners, PingsEveryTwoSecondsAndDropsAfterSevenSilentSeconds) {
+TEST_F(AgentHandler, AnswersOnlyTheLocalSubnetsAndDropsAListenerWithNothingBehindItsPort) {
+    handler.SetInterfaces({{0xC0A80105, 0xFFFFFF00, true, true, false}}); // 192.168.1.5/24
+    EXPECT_EQ(Ask(0, 0xC0A80120, 9, "NEED_STREAM"), "OK");
+    EXPECT_EQ(Ask(0, 0xC0A80220, 9, "NEED_STREAM"), "") << "another subnet";
+    EXPECT_EQ(Ask(0, 0xC0A801FF, 9, "NEED_STREAM"), "") << "the subnet's broadcast address";
+    EXPECT_EQ(Ask(0, 0x08080808, 9, "GET_PLAYLIST"), "");
+    EXPECT_EQ(Ask(0, 0xC0A80120, 9, "OPEN_STREAM"), "OK~1");
+    EXPECT_EQ(Ask(0, 0xC0A80120, 10, "OPEN_STREAM"), "OK~1");
+    handler.OnUnreachable({0xC0A80120, 10});
+    EXPECT_EQ(handler.Listeners().Clear(), (std::vector<Endpoint>{{0xC0A80120, 9}}));
+}
+
+TEST_F(AgentHandler, AskingRefusesAComputerUntilTheUserAllowsItAndRevokingEndsItsStream) {
+    settings.listening = ListeningMode::Ask;
+    settings.allowed = {{"DESK", 0x7F000002}};
+    RequestHandler asking(settings, host);
+    const auto ask = [&](uint32_t from, const std::string& text) {
+        const auto a = asking.OnDatagram(reinterpret_cast<const uint8_t*>(text.data()), text.size(),
+                                         {0x7F000000u + from, 7}, 0);
+        return std::string(a.begin(), a.end());
+    };
+    asking.Names().Heard(0x7F000003, "STUDIO", "ann", 0);
+    EXPECT_EQ(ask(2, "NEED_STREAM"), "OK") << "allowed, name not heard yet";
+    EXPECT_EQ(ask(3, "NEED_STREAM"), "DENY");
+    EXPECT_EQ(ask(3, "NEED_STREAM"), "DENY");
+    EXPECT_EQ(ask(2, "OPEN_STREAM"), "OK~1");
+    EXPECT_EQ(asking.TakeNotices(),
+              (std::vector<Notice>{{Notice::Asking, 0x7F000003}, {Notice::Listening, 0x7F000002}}));
+    EXPECT_TRUE(asking.Allow(0x7F000003));
+    EXPECT_EQ(FormatAllowed(asking.Consents().Allowed()), "DESK@127.0.0.2,STUDIO@127.0.0.3");
+    EXPECT_EQ(ask(3, "NEED_STREAM"), "OK");
+    asking.Names().Heard(0x7F000002, "LAPTOP", "", 0); // another computer has DESK's address
+    EXPECT_EQ(ask(2, "NEED_STREAM"), "DENY");
+    std::vector<Endpoint> closed;
+    EXPECT_TRUE(asking.Revoke(0x7F000002, closed));
+    EXPECT_EQ(closed, (std::vector<Endpoint>{{0x7F000002, 7}}));
+    EXPECT_TRUE(asking.Listeners().Empty());
+}
+
+TEST(AgentListeners, PingsEveryTwoSecondsAndCountsOnlyPromptAnswersFromTheListener) {
     ListenerTable t;
     const Endpoint a{1, 1}, b{2, 2};
     t.Add(a, 0);
     t.Add(b, 1000);
     std::vector<Endpoint> pings, dropped;
-    const std::tuple<uint32_t, bool, std::vector<Endpoint>, std::vector<Endpoint>> script[] = {
-        {1999, false, {}, {}},  {2000, false, {a}, {}},    {2500, true, {}, {}},
-        {3000, false, {b}, {}}, {6999, false, {a, b}, {}}, {8000, false, {}, {b}},
-        {9499, false, {a}, {}}, {9500, false, {}, {a}},
-    };
-    for (const auto& [now, hearA, wantPings, wantDropped] : script) {
-        if (hearA) t.Heard(a, now);
+    // At `now`, "PING_OK" from `from` (none when its address is 0): whether it
+    // counted, the pings due and the listeners dropped.
+    const std::tuple<uint32_t, Endpoint, bool, std::vector<Endpoint>, std::vector<Endpoint>>
+        script[] = {
+            {1999, {}, false, {}, {}},     {2000, {}, false, {a}, {}},
+            {2100, {1, 9}, false, {}, {}}, {2200, a, true, {}, {}}, // from its own port
+            {2210, a, false, {}, {}},      {3000, {}, false, {b}, {}},
+            {3251, b, false, {}, {}},      {4000, {}, false, {a}, {}}, // too late
+            {6000, {}, false, {a, b}, {}}, {8000, {}, false, {a}, {b}},
+            {9199, {}, false, {}, {}},     {9200, {}, false, {}, {a}},
+        };
+    for (const auto& [now, from, counts, wantPings, wantDropped] : script) {
+        if (from.address) {
+            EXPECT_EQ(t.Heard(from, now), counts) << now;
+        }
         pings.clear();
         dropped.clear();
         t.Tick(now, pings, dropped);
@@ -160,6 +239,32 @@ TEST(AgentListeners, PingsEveryTwoSecondsAndDropsAfterSevenSilentSeconds) {
     }
     t.Add(a, 0xFFFFF000u); // across the tick count's wrap
     EXPECT_EQ(t.MsUntilNext(0xFFFFF000u, 5000), kPingIntervalMs);
+}
+
+TEST(AgentLan, LocalSubnetsNamesAndTheInterfacesPresenceLeavesBy) {
+    const std::vector<LocalInterface> up = {
+        {0x0A000105, 0xFFFFFF00, true, true, false},  // 10.0.1.5/24
+        {0xAC100001, 0xFFFF0000, false, true, false}, // 172.16.0.1/16, down
+        {0xC0A80001, 0xFFFFFFFF, true, false, false}, // 192.168.0.1/32, no multicast
+        {0x7F000001, 0xFF000000, true, true, true},
+        {0x0B000001, 0, true, true, false}, // no mask: nothing is local by it
+    };
+    const std::pair<uint32_t, bool> rows[] = {
+        {0x7F000009, true},  {0x0A000109, true},  {0x0A000105, true},  {0x0A000209, false},
+        {0x0A000100, false}, {0x0A0001FF, false}, {0xAC100002, false}, {0xC0A80001, true},
+        {0xC0A80002, false}, {0x08080808, false},
+    };
+    for (const auto& [address, local] : rows)
+        EXPECT_EQ(OnLocalSubnet(address, up), local) << AddressText(address);
+    EXPECT_EQ(AnnounceInterfaces(up), (std::vector<uint32_t>{0x0A000105, 0x0B000001}));
+    NameBook names;
+    names.Heard(1, "DESK", "ben", 0);
+    names.Heard(2, "LAPTOP", "", 0);
+    EXPECT_EQ(names.Label(1) + "|" + names.Label(2) + "|" + names.Label(0x0A000109),
+              "DESK (ben)|LAPTOP|10.0.1.9");
+    for (uint32_t i = 0; i < NameBook::kRoom; ++i)
+        names.Heard(100 + i, "X", "", i + 1);
+    EXPECT_EQ(names.Computer(1) + names.Computer(2), "") << "the longest silent left";
 }
 
 TEST(AgentPresence, TheBrowsersReaderTakesThePacketWithTextsCutToItsRecord) {
@@ -176,19 +281,22 @@ TEST(AgentPresence, TheBrowsersReaderTakesThePacketWithTextsCutToItsRecord) {
     EXPECT_EQ(BuildPresencePacket(info).size(), 2u + (6 + 3) + (99 + 3) + (4 + 3));
 }
 
-TEST(AgentTrayMenu, ShowsWhoListensThenStopOrShareAgainAndExit) {
-    const auto items = [](const std::vector<MenuEntry>& entries) {
+TEST(AgentTrayMenu, ShowsWhoListensWhoMayBeAllowedOrRevokedThenStopOrShareAgainAndExit) {
+    const auto items = [](const TrayState& state) {
         std::string out;
-        for (const MenuEntry& e : entries)
+        for (const MenuEntry& e : TrayMenuEntries(state))
             out += e.separator ? "-|" : std::to_string(e.id) + (e.greyed ? "~" : "") + e.text + "|";
         return out;
     };
-    EXPECT_EQ(items(TrayMenuEntries({{0x7F000001, 9}, {0xC0A80114, 9}}, true, true)),
-              "0~127.0.0.1 is listening|0~192.168.1.20 is listening|-|1Stop sharing sound|3Exit|");
-    EXPECT_EQ(items(TrayMenuEntries({}, false, true)),
-              "0~Sound is not shared|-|2Share sound again|3Exit|");
-    EXPECT_EQ(items(TrayMenuEntries({}, true, false)),
-              "0~Listening is turned off in orvela_agent.ini|-|3Exit|");
+    TrayState state{{{1, "DESK (ben)"}, {2, "192.168.1.20"}}, {}, {{3, "LAPTOP"}}};
+    EXPECT_EQ(items(state), "0~DESK (ben) is listening|0~192.168.1.20 is listening|-|"
+                            "1Stop sharing sound|3Exit|");
+    EXPECT_EQ(TrayTip(state), "Orvela agent: 2 computers listen");
+    state = {{}, {{4, "STUDIO"}}, {{3, "LAPTOP"}}, false, ListeningMode::Ask};
+    EXPECT_EQ(items(state), "0~Sound is not shared|-|100Allow STUDIO|200Stop allowing LAPTOP|-|"
+                            "2Share sound again|3Exit|");
+    state.mode = ListeningMode::Off;
+    EXPECT_EQ(items(state), "0~Listening is turned off in orvela_agent.ini|-|3Exit|");
 }
 
 } // namespace

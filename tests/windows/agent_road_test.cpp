@@ -229,6 +229,20 @@ TEST_F(AgentRoad, ListeningIsRefusedByTheSettingsToStrangersAndToSilentListeners
     SendMessageA(agent.Window(), WM_COMMAND, agent::kStopSharingCommand, 0);
     EXPECT_EQ(one.Next(), "CLOSE_STREAM");
     EXPECT_EQ(one.Ask("NEED_STREAM"), "DENY");
+
+    // Asking: refused until allowed from the menu, and the settings keep it.
+    EXPECT_EQ(agent.Stop(), 0u);
+    WriteFileBytes("orvela_agent.ini", "[MAIN]\r\nLISTENING=ask\r\n");
+    ASSERT_TRUE(agent.Start());
+    const Udp asking("127.0.0.9");
+    EXPECT_EQ(asking.Ask("NEED_STREAM"), "DENY");
+    PumpUntil([] { return false; }, 300); // the offer reaches the menu
+    SendMessageA(agent.Window(), WM_COMMAND, agent::kAllowCommand, 0);
+    EXPECT_TRUE(PumpUntil([&] { return asking.Ask("NEED_STREAM") == "OK"; }, 3000));
+    const std::string ini = ReadFileBytes("orvela_agent.ini");
+    // Under Wine the agent sees 127.0.0.1 as the source of a socket bound to
+    // another loopback address.
+    EXPECT_NE(ini.find("ALLOWED=127.0.0.1@127.0.0.1"), std::string::npos) << ini;
 }
 
 TEST_F(AgentRoad, SurvivesBadDatagramsAndAFloodAndRunsOncePerSession) {

@@ -1,0 +1,56 @@
+// Who is near: this computer's IPv4 interfaces, which addresses are on their
+// local subnets (the only ones the agent answers or streams to), and the
+// names that computers announce for themselves on the group.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace agent {
+
+// One IPv4 address of this computer, host byte order.
+struct LocalInterface {
+    uint32_t address = 0;
+    uint32_t mask = 0;
+    bool up = false;
+    bool multicast = false;
+    bool loopback = false;
+};
+
+// True for a loopback address (127.0.0.0/8), which always counts as local
+// (one computer running both sides), and for a host address of the subnet
+// of an interface that is up. A subnet's own address and its broadcast
+// address are no host: a stream there would reach every computer on it.
+bool OnLocalSubnet(uint32_t address, const std::vector<LocalInterface>& interfaces);
+
+// The interfaces presence goes out on: up, able to multicast, not loopback.
+std::vector<uint32_t> AnnounceInterfaces(const std::vector<LocalInterface>& interfaces);
+
+// The names computers announce, by address: the latest of each, for the
+// notifications and the menu. Bounded: the least recently heard leaves.
+class NameBook {
+  public:
+    static constexpr size_t kRoom = 64;
+
+    void Heard(uint32_t address, std::string computer, std::string user, uint32_t now);
+    // The computer's announced name, empty when unknown.
+    std::string Computer(uint32_t address) const;
+    // "DESK (ben)", "DESK" without a user name, or the address as text.
+    std::string Label(uint32_t address) const;
+
+  private:
+    struct Entry {
+        uint32_t address;
+        std::string computer, user;
+        uint32_t heard;
+    };
+    const Entry* Find(uint32_t address) const;
+    std::vector<Entry> entries_;
+};
+
+// A host-order address as dotted text.
+std::string AddressText(uint32_t address);
+
+} // namespace agent
