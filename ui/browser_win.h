@@ -16,6 +16,7 @@
 #include "net/share_probe_win.h"
 #include "net/udp_request_win.h"
 #include "ui/gdi_win.h"
+#include "ui/painting_win.h"
 #include "ui/settings.h"
 #include "ui/wnd_win.h"
 
@@ -31,8 +32,11 @@ class CWndOrvelaList : public CWndObject {
     LRESULT OnNotify(WPARAM id, NMHDR* header, LRESULT* result) override;
     LRESULT OnDestroy() override;
     LRESULT DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    // The list paints inside a ListPaintPass::Scope (ui/painting_win.cpp).
+    LRESULT OnPaint(WPARAM wParam) override;
 
     CDialogBrowser* browser = nullptr; // not owned
+    ListPaintPass paintPass;           // what the cells of one paint share
 };
 
 class CDialogBrowser : public CDialogOrv {
