@@ -22,6 +22,8 @@ find_package(Threads REQUIRED)
 add_subdirectory(tests/native)
 # Every tracked C++ file is as clang-format makes it.
 add_test(NAME format.clang_format COMMAND ${CMAKE_SOURCE_DIR}/tests/check_format.sh ${CMAKE_SOURCE_DIR})
+# No file includes a folder above its own.
+add_test(NAME layout.includes_go_down COMMAND ${CMAKE_SOURCE_DIR}/tests/check_layers.sh ${CMAKE_SOURCE_DIR})
 add_subdirectory(tools)
 add_subdirectory(tests/fuzz)
 
@@ -40,29 +42,25 @@ if(ORVELA_WINDOWS)
   configure_file(${CMAKE_SOURCE_DIR}/tests/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh
                  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE
                  @ONLY)
-  ExternalProject_Add(windows32
-    SOURCE_DIR ${CMAKE_SOURCE_DIR}
-    BINARY_DIR ${CMAKE_BINARY_DIR}/win32
-    CMAKE_ARGS
-      -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-i686.cmake
-      -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
-      -DORVELA_WIN_TESTS=OFF
-    INSTALL_COMMAND ""
-    BUILD_ALWAYS ON
-    USES_TERMINAL_BUILD ON)
-  ExternalProject_Add(windows
-    SOURCE_DIR ${CMAKE_SOURCE_DIR}
-    BINARY_DIR ${CMAKE_BINARY_DIR}/win
-    CMAKE_ARGS
-      -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-x86_64.cmake
-      -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
-      -DORVELA_WINE_RUN=${CMAKE_BINARY_DIR}/wine-run.sh
-      -DORVELA_NATIVE_TOOLS=${CMAKE_BINARY_DIR}/tools
-      -DORVELA_WIN32_BIN=${CMAKE_BINARY_DIR}/win32/bin
-      -DORVELA_TEST_INSTALLER=${CMAKE_BINARY_DIR}/installer/orvela-setup-x64-test.exe
-    INSTALL_COMMAND ""
-    BUILD_ALWAYS ON
-    USES_TERMINAL_BUILD ON)
+  # One cross build per toolchain, each a sub-project of its own.
+  function(orvela_cross_build name dir toolchain)
+    ExternalProject_Add(${name}
+      SOURCE_DIR ${CMAKE_SOURCE_DIR}
+      BINARY_DIR ${CMAKE_BINARY_DIR}/${dir}
+      CMAKE_ARGS
+        -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/${toolchain}.cmake
+        -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+        ${ARGN}
+      INSTALL_COMMAND ""
+      BUILD_ALWAYS ON
+      USES_TERMINAL_BUILD ON)
+  endfunction()
+  orvela_cross_build(windows32 win32 mingw-i686 -DORVELA_WIN_TESTS=OFF)
+  orvela_cross_build(windows win mingw-x86_64
+    -DORVELA_WINE_RUN=${CMAKE_BINARY_DIR}/wine-run.sh
+    -DORVELA_NATIVE_TOOLS=${CMAKE_BINARY_DIR}/tools
+    -DORVELA_WIN32_BIN=${CMAKE_BINARY_DIR}/win32/bin
+    -DORVELA_TEST_INSTALLER=${CMAKE_BINARY_DIR}/installer/orvela-setup-x64-test.exe)
   # The Windows tests are registered by the sub-project; one ctest run here
   # counts them together with the native ones.
   file(WRITE ${CMAKE_BINARY_DIR}/windows-tests.cmake "subdirs(\"${CMAKE_BINARY_DIR}/win\")\n")
@@ -84,6 +82,10 @@ if(ORVELA_WINDOWS)
     set_tests_properties(installer.silent_install_again_and_uninstall PROPERTIES
       ENVIRONMENT "ORVELA_VERSION=${PROJECT_VERSION}" TIMEOUT 300 RESOURCE_LOCK orvela_player)
   endif()
+
+  # Two computers on one link: each story across them, real sound included.
+  add_test(NAME lan.two_computers COMMAND ${CMAKE_SOURCE_DIR}/tests/lan_test.sh ${CMAKE_BINARY_DIR})
+  set_tests_properties(lan.two_computers PROPERTIES TIMEOUT 420 RUN_SERIAL TRUE)
 
   # The delivered 32-bit plug-ins export one entry point each, the agent
   # program nothing, and all import only system DLLs.

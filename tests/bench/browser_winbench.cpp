@@ -18,12 +18,12 @@
 #include <thread>
 #include <vector>
 
-#include "net/agent.h"
+#include "browser/listview_win.h"
 #include "scrollskin/redirect_win.h"
 #include "tests/common/packet_bytes.h"
 #include "tests/windows/browser_support.h"
 #include "tests/windows/presence_harness.h"
-#include "ui/listview_win.h"
+#include "wire/protocol.h"
 
 namespace {
 
