@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "base/owners_win.h"
+#include "browser/painting_win.h"
 #include "browser/settings.h"
 #include "browser/wnd_win.h"
 #include "peers/presence_win.h"
@@ -31,8 +32,11 @@ class CWndOrvelaList : public CWndObject {
     LRESULT OnNotify(WPARAM id, NMHDR* header, LRESULT* result) override;
     LRESULT OnDestroy() override;
     LRESULT DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    // The list paints inside a ListPaintPass::Scope (ui/painting_win.cpp).
+    LRESULT OnPaint(WPARAM wParam) override;
 
     CDialogBrowser* browser = nullptr; // not owned
+    ListPaintPass paintPass;           // what the cells of one paint share
 };
 
 class CDialogBrowser : public CDialogOrv {

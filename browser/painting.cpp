@@ -1,5 +1,7 @@
 #include "browser/painting.h"
 
+#include <algorithm>
+
 namespace {
 
 using Table = SkinRect[kScrollTableEntries];
@@ -119,5 +121,19 @@ std::vector<ThumbPiece> ThumbPieces(int bar, bool pressed, int l, int t, int r, 
             out.push_back({src(kFirstThumbPiece + i), dests[i]});
         if (h - 8 > s15.h) out.push_back({s15, {l + 4, t + h / 2 - 4, s15.w, s15.h}});
     }
+    return out;
+}
+
+bool CellLayout::Cell(int row, int subItem, SkinRect& out) const {
+    if (row < topRow || subItem < 0 || subItem >= static_cast<int>(columns.size())) return false;
+    const Column& c = columns[static_cast<size_t>(subItem)];
+    out = {c.left, topRowTop + (row - topRow) * rowHeight, c.right - c.left, rowHeight};
+    return out.w > 0 && out.h > 0;
+}
+
+SkinRect CellLayout::Largest() const {
+    SkinRect out{0, 0, 0, rowHeight};
+    for (const Column& c : columns)
+        out.w = std::max(out.w, c.right - c.left);
     return out;
 }

@@ -31,3 +31,23 @@ struct ThumbPiece {
 // The thumb pieces for a thumb in (l, t, r, b), in drawing order; the grip
 // only when the thumb has room for it, and never stretched.
 std::vector<ThumbPiece> ThumbPieces(int bar, bool pressed, int l, int t, int r, int b);
+
+// Where the list's cells lie during one paint, read from the list and its
+// header once when the paint starts: the top visible row's place and height
+// (rows follow it evenly in report view) and each column's edges and
+// alignment, by sub-item, in the list's client coordinates.
+struct CellLayout {
+    struct Column {
+        int left = 0, right = 0;
+        bool rightAligned = false;
+    };
+    int topRow = 0;
+    int topRowTop = 0, rowHeight = 0;
+    std::vector<Column> columns;
+
+    // The cell of `row` in column `subItem`; false above the top row, for an
+    // unknown column or an empty cell.
+    bool Cell(int row, int subItem, SkinRect& out) const;
+    // The widest column by the row's height: room for any cell of the paint.
+    SkinRect Largest() const;
+};

@@ -1,7 +1,9 @@
-// The browser's list painted from the player's skin: cells through
-// off-screen bitmaps in the row font, the activated row's frame, the header's
-// items, and every part of the list's scroll bars from the skin bitmap. Every
-// GDI object made here is gone before its handler returns.
+// The browser's list painted from the player's skin: cells through one
+// off-screen surface per paint in the row font, the activated row's frame,
+// the header's items, and every part of the list's scroll bars from the skin
+// bitmap. Every GDI object made here is gone before its paint returns.
+#include "browser/painting_win.h"
+
 #include <string>
 
 #include "base/owners_win.h"
@@ -42,56 +44,119 @@ bool RightAligned(HWND header, int item) {
 
 } // namespace
 
+bool CellSurface::Make(HDC like, int w, int h, HFONT font) {
+    Release();
+    dc_.Reset(CreateCompatibleDC(like));
+    bitmap_.Reset(dc_ ? CreateCompatibleBitmap(like, w, h) : nullptr);
+    if (!bitmap_) {
+        Release();
+        return false;
+    }
+    oldBitmap_ = SelectObject(dc_.Get(), bitmap_.Get());
+    oldFont_ = font ? SelectObject(dc_.Get(), font) : nullptr;
+    SetBkMode(dc_.Get(), TRANSPARENT);
+    w_ = w;
+    h_ = h;
+    return true;
+}
+
+void CellSurface::Release() {
+    if (dc_) {
+        if (oldFont_) SelectObject(dc_.Get(), oldFont_);
+        if (oldBitmap_) SelectObject(dc_.Get(), oldBitmap_);
+    }
+    oldFont_ = oldBitmap_ = nullptr;
+    dc_.Reset();
+    bitmap_.Reset();
+    w_ = h_ = 0;
+}
+
+void ListPaintPass::Prepare(HWND list, HDC dc, HFONT font) {
+    font_ = font;
+    row_ = -1;
+    const ListView rows(list);
+    HWND header = rows.Header();
+    layout_ = CellLayout{};
+    layout_.topRow = static_cast<int>(SendMessageA(list, LVM_GETTOPINDEX, 0, 0));
+    const bool anyRow = layout_.topRow < rows.Count();
+    const int count = header ? static_cast<int>(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+    for (int i = 0; i < count; ++i) {
+        CellLayout::Column column;
+        RECT cell{LVIR_LABEL, i, 0, 0}, item{};
+        // The label's right edge, and the header item's width to its left.
+        if (anyRow &&
+            SendMessageA(list, LVM_GETSUBITEMRECT, layout_.topRow,
+                         reinterpret_cast<LPARAM>(&cell)) &&
+            SendMessageA(header, HDM_GETITEMRECT, i, reinterpret_cast<LPARAM>(&item))) {
+            column = {cell.right - (item.right - item.left), cell.right, RightAligned(header, i)};
+            layout_.topRowTop = cell.top;
+            layout_.rowHeight = cell.bottom - cell.top;
+        }
+        layout_.columns.push_back(column);
+    }
+    const SkinRect largest = layout_.Largest();
+    if (painting_ && largest.w > 0 && largest.h > 0 && !surface_.Fits(largest.w, largest.h))
+        surface_.Make(dc, largest.w, largest.h, font_);
+}
+
+void ListPaintPass::BeginRow(HWND list, int row) {
+    row_ = row;
+    selected_ = SendMessageA(list, LVM_GETITEMSTATE, row, LVIS_SELECTED) & LVIS_SELECTED;
+}
+
+bool ListPaintPass::PaintCell(HWND list, HDC dc, int row, int subItem) {
+    SkinRect cell;
+    if (!layout_.Cell(row, subItem, cell)) return false;
+    if (row != row_) BeginRow(list, row);
+    CellSurface own; // outside a paint: made for this cell alone
+    CellSurface& surface = painting_ ? surface_ : own;
+    if (!surface.Fits(cell.w, cell.h) && !surface.Make(dc, cell.w, cell.h, font_)) return false;
+
+    char text[1 + kTextRoom] = {' '}; // every cell's text starts with one space
+    LVITEMA item{};
+    item.iSubItem = subItem;
+    item.pszText = text + 1;
+    item.cchTextMax = kTextRoom;
+    SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+
+    HDC memory = surface.Dc();
+    const RECT all{0, 0, cell.w, cell.h};
+    // An opaque empty text fills without a brush.
+    SetBkColor(memory, Skin(selected_ ? 19 : 0));
+    ExtTextOutA(memory, 0, 0, ETO_OPAQUE, &all, nullptr, 0, nullptr);
+    SetTextColor(memory, Skin(selected_ ? 18 : 1));
+    RECT textRect{0, 1, cell.w - 5, cell.h};
+    const bool right = layout_.columns[static_cast<size_t>(subItem)].rightAligned;
+    DrawTextA(memory, text, -1, &textRect, kTextFormat | (right ? DT_RIGHT : 0));
+    BitBlt(dc, cell.x, cell.y, cell.w, cell.h, memory, 0, 0, SRCCOPY);
+    return true;
+}
+
+LRESULT CWndOrvelaList::OnPaint(WPARAM wParam) {
+    const ListPaintPass::Scope scope(paintPass);
+    DefaultProc(WM_PAINT, wParam, 0);
+    return 1; // painted
+}
+
 LRESULT CDialogBrowser::OnListCustomDraw(NMLVCUSTOMDRAW* draw, LRESULT* result) {
     NMCUSTOMDRAW& cd = draw->nmcd;
-    const ListView rows(list.hwnd);
     const int row = static_cast<int>(cd.dwItemSpec);
     *result = 0;
     switch (cd.dwDrawStage) {
     case CDDS_PREPAINT:
+        list.paintPass.Prepare(list.hwnd, cd.hdc, font.Get());
         *result = CDRF_NOTIFYITEMDRAW;
         break;
     case CDDS_ITEMPREPAINT:
         *result = CDRF_NOTIFYSUBITEMDRAW | (row == activeRow ? CDRF_NOTIFYPOSTPAINT : 0);
         break;
-    case CDDS_ITEMPREPAINT | CDDS_SUBITEM: {
-        if (row < static_cast<int>(SendMessageA(list.hwnd, LVM_GETTOPINDEX, 0, 0))) break;
-        RECT cell{LVIR_LABEL, draw->iSubItem, 0, 0};
-        RECT headerItem{};
-        if (!SendMessageA(list.hwnd, LVM_GETSUBITEMRECT, row, reinterpret_cast<LPARAM>(&cell)) ||
-            !rows.HeaderItemRect(draw->iSubItem, headerItem))
-            break;
-        cell.left = cell.right - (headerItem.right - headerItem.left);
-        const int w = cell.right - cell.left, h = cell.bottom - cell.top;
-        if (w <= 0 || h <= 0) break;
-        char text[kTextRoom] = {};
-        LVITEMA item{};
-        item.iSubItem = draw->iSubItem;
-        item.pszText = text;
-        item.cchTextMax = kTextRoom;
-        SendMessageA(list.hwnd, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
-        const bool selected =
-            SendMessageA(list.hwnd, LVM_GETITEMSTATE, row, LVIS_SELECTED) & LVIS_SELECTED;
-        const std::string shown = std::string(" ") + text;
-
-        const MemoryDC memory(CreateCompatibleDC(cd.hdc));
-        const Bitmap bitmap(CreateCompatibleBitmap(cd.hdc, w, h));
-        if (!memory || !bitmap) break;
-        const SelectedObject useBitmap(memory.Get(), bitmap.Get());
-        FillWith(memory.Get(), {0, 0, w, h}, Skin(selected ? 19 : 0));
-        const SelectedObject useFont(memory.Get(), font.Get());
-        SetTextColor(memory.Get(), Skin(selected ? 18 : 1));
-        SetBkMode(memory.Get(), TRANSPARENT);
-        RECT textRect{0, 1, w - 5, h};
-        DrawTextA(memory.Get(), shown.c_str(), -1, &textRect,
-                  kTextFormat | (RightAligned(rows.Header(), draw->iSubItem) ? DT_RIGHT : 0));
-        BitBlt(cd.hdc, cell.left, cell.top, w, h, memory.Get(), 0, 0, SRCCOPY);
-        *result = CDRF_SKIPDEFAULT;
+    case CDDS_ITEMPREPAINT | CDDS_SUBITEM:
+        if (list.paintPass.PaintCell(list.hwnd, cd.hdc, row, draw->iSubItem))
+            *result = CDRF_SKIPDEFAULT;
         break;
-    }
     case CDDS_ITEMPOSTPAINT: {
         RECT r{};
-        if (row != activeRow || !rows.RowBounds(row, r)) break;
+        if (row != activeRow || !ListView(list.hwnd).RowBounds(row, r)) break;
         const Pen pen(CreatePen(PS_SOLID, 0, Skin(1)));
         const SelectedObject usePen(cd.hdc, pen.Get());
         Lines(cd.hdc, {{r.left, r.top},

@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include "base/window_objects_win.h"
+
 HINSTANCE g_moduleInstance = nullptr;
 
 void SetModuleInstance(HINSTANCE instance) {
@@ -9,6 +11,16 @@ void SetModuleInstance(HINSTANCE instance) {
 }
 
 namespace {
+
+// The objects of subclassed windows and of dialogs, as their properties hold them.
+WindowObjects<CWndObject>& Subclassed() {
+    static WindowObjects<CWndObject> objects;
+    return objects;
+}
+WindowObjects<CDialogOrv>& Dialogs() {
+    static WindowObjects<CDialogOrv> objects;
+    return objects;
+}
 
 // The handler for messages both procedures route; `dialog` drops the ones a
 // dialog leaves to its manager. False when no handler takes the message.
@@ -130,6 +142,7 @@ bool CWndObject::subclass(HWND target) {
     previousProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(target, GWLP_WNDPROC));
     hwnd = target;
     SetPropA(target, kWndObjectProperty, this);
+    Subclassed().Set(target, this);
     SetWindowLongPtrA(target, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWndObject::SubclassProc));
     return true;
 }
@@ -176,10 +189,11 @@ void CWndObject::centre(HWND reference) const {
 }
 
 LRESULT CALLBACK CWndObject::SubclassProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
-    auto* o = static_cast<CWndObject*>(GetPropA(hwnd, kWndObjectProperty));
+    CWndObject* o = Subclassed().Find(hwnd);
     if (!o) return 0;
     if (msg == WM_NCDESTROY) {
         RemovePropA(hwnd, kWndObjectProperty);
+        Subclassed().Remove(hwnd);
         return CallWindowProcA(o->previousProc, hwnd, msg, w, l);
     }
     try {
@@ -216,12 +230,14 @@ INT_PTR CDialogOrv::runModal(int id, const CWndObject* owner) {
 INT_PTR CALLBACK CDialogOrv::DialogProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
     if (msg == WM_INITDIALOG && l) {
         SetPropA(hwnd, kDialogProperty, reinterpret_cast<HANDLE>(l));
+        Dialogs().Set(hwnd, reinterpret_cast<CDialogOrv*>(l));
         reinterpret_cast<CDialogOrv*>(l)->hwnd = hwnd;
     }
-    auto* o = static_cast<CDialogOrv*>(GetPropA(hwnd, kDialogProperty));
+    CDialogOrv* o = Dialogs().Find(hwnd);
     if (!o) return 0;
     if (msg == WM_NCDESTROY) {
         RemovePropA(hwnd, kDialogProperty);
+        Dialogs().Remove(hwnd);
         return 0;
     }
     try {

@@ -1,8 +1,9 @@
 // The object layer over window handles. A CWndObject wraps one window and
 // can take over (subclass) an existing one; a CDialogOrv runs a dialog from
-// the module's resources. Their procedures find the object through a window
-// property and call a virtual handler per message; a handler that answers 0
-// leaves the message to DefaultProc.
+// the module's resources. Their procedures find the object from the window
+// (a process-wide map beside the window property, which stays set) and call
+// a virtual handler per message; a handler that answers 0 leaves the message
+// to DefaultProc.
 #pragma once
 
 #include <windows.h>

@@ -4,6 +4,7 @@
 #include <iterator>
 #include <new>
 
+#include "base/window_objects_win.h"
 #include "scrollskin/redirect_win.h"
 
 namespace {
@@ -51,8 +52,15 @@ template <class F> F Original(Slot slot) {
     return reinterpret_cast<F>(g_functions[slot].original);
 }
 
+// The windows with the layer, as their property holds them: the redirected
+// functions look here on any thread.
+WindowObjects<ScrollSkinWindow>& Attached() {
+    static WindowObjects<ScrollSkinWindow> windows;
+    return windows;
+}
+
 ScrollSkinWindow* Find(HWND w) {
-    return w ? static_cast<ScrollSkinWindow*>(GetPropA(w, ScrollSkinProperty)) : nullptr;
+    return Attached().Find(w);
 }
 
 // ---- Geometry in window coordinates -----------------------------------------
@@ -582,6 +590,7 @@ int ScrollSkinAttach(HWND w) {
     }
     s->leftScrollBar = (GetWindowLongA(w, GWL_EXSTYLE) & WS_EX_LEFTSCROLLBAR) ? 1 : 0;
     SetPropA(w, ScrollSkinProperty, s);
+    Attached().Set(w, s);
     s->previousProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SkinProc)));
     RecalculateFrame(w);
@@ -593,6 +602,7 @@ void ScrollSkinDetach(HWND w) {
     if (!s) return;
     SetWindowLongPtrA(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(s->previousProc));
     RemovePropA(w, ScrollSkinProperty);
+    Attached().Remove(w);
     if (g_track.window == w) g_track = Tracking{};
     if (g_track.hotWindow == w) g_track.hotWindow = nullptr;
     delete s;

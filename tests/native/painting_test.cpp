@@ -27,3 +27,20 @@ TEST(Painting, TablesBlendAndThumbPieces) {
     EXPECT_EQ(p[10].dest, (SkinRect{4, 55, 7, 9}));
     EXPECT_EQ(ThumbPieces(1, true, 0, 50, 14, 67).size(), 10u);
 }
+
+TEST(Painting, CellsOfAPaintFollowTheTopRowEvenly) {
+    CellLayout layout;
+    layout.topRow = 3;
+    layout.topRowTop = 17;
+    layout.rowHeight = 14;
+    layout.columns = {{-20, 50, false}, {50, 50, false}, {50, 175, true}};
+    SkinRect cell;
+    EXPECT_FALSE(layout.Cell(2, 0, cell)) << "above the top row";
+    EXPECT_FALSE(layout.Cell(3, 3, cell)) << "no such column";
+    EXPECT_FALSE(layout.Cell(3, 1, cell)) << "a column of no width";
+    ASSERT_TRUE(layout.Cell(3, 0, cell));
+    EXPECT_EQ(cell, (SkinRect{-20, 17, 70, 14}));
+    ASSERT_TRUE(layout.Cell(7, 2, cell));
+    EXPECT_EQ(cell, (SkinRect{50, 17 + 4 * 14, 125, 14}));
+    EXPECT_EQ(layout.Largest(), (SkinRect{0, 0, 125, 14}));
+}

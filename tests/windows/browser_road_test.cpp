@@ -420,7 +420,7 @@ TEST_F(BrowserRoad, UserGroupDialogMovesTheBrowserToAnotherGroup) {
 // Counts the GDI objects that the plug-in's own code makes and deletes.
 namespace gdi {
 std::set<HGDIOBJ> live;
-int made = 0;
+int made = 0, bitmaps = 0;
 HMODULE plugin = nullptr;
 enum { kDc, kBitmap, kBrush, kPen, kDeleteObject, kDeleteDc };
 Redirection table[6];
@@ -445,6 +445,7 @@ HDC WINAPI Dc(HDC d) {
     return Made(Original<HDC(WINAPI*)(HDC)>(kDc)(d), __builtin_return_address(0));
 }
 HBITMAP WINAPI Bitmap(HDC d, int w, int h) {
+    bitmaps += FromPlugin(__builtin_return_address(0));
     return Made(Original<HBITMAP(WINAPI*)(HDC, int, int)>(kBitmap)(d, w, h),
                 __builtin_return_address(0));
 }
@@ -555,6 +556,7 @@ TEST_F(BrowserPaint, ListHeaderAndBarsArePaintedFromTheSkinWithoutLeakingGdiObje
     RestoreImports("gdi32.dll", gdi::table, std::size(gdi::table), nullptr);
     EXPECT_GT(gdi::made, 1000) << "the plug-in's painting was not watched";
     EXPECT_TRUE(gdi::live.empty()) << gdi::live.size() << " objects outlived their paint";
+    EXPECT_LE(gdi::bitmaps, 1000) << "one off-screen bitmap per paint, not one per cell";
 
     // After the plug-in's quit the list's own calls reach the platform again.
     player.QuitGeneralPlugin();

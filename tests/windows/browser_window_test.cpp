@@ -8,8 +8,10 @@
 #include <commctrl.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "scrollskin/scrollskin_win.h"
 #include "sdk/wa_ipc.h"
 #include "tests/emulator/emulator.h"
 #include "tests/windows/browser_support.h"
@@ -179,6 +181,21 @@ TEST_F(BrowserHost, ListAndDialogColoursComeFromTheSkin) {
     EXPECT_EQ(GetObjectType(player.skinBitmaps[1]), DWORD(OBJ_BITMAP));
     player.DestroyFrames();
     EXPECT_EQ(GetObjectType(player.skinBitmaps[1]), 0u);
+}
+
+TEST_F(BrowserHost, TheListsScrollBarsAnswerFromTheLayerOnAnyThread) {
+    Choose();
+    HWND list = Item(1007);
+    ASSERT_NE(list, nullptr);
+    SCROLLINFO set{sizeof set, SIF_RANGE | SIF_PAGE, 0, 777, 10, 0, 0};
+    SetScrollInfo(list, SB_VERT, &set, FALSE);
+    const auto* layer = static_cast<const ScrollSkinWindow*>(GetPropA(list, ScrollSkinProperty));
+    ASSERT_NE(layer, nullptr);
+    ASSERT_EQ(layer->bars[1].scrollInfo.max, 777) << "the call reached the layer";
+    // The platform's own bar never saw that range: only the layer answers it.
+    SCROLLINFO got{sizeof got, SIF_RANGE, 0, 0, 0, 0, 0};
+    std::thread([&] { GetScrollInfo(list, SB_VERT, &got); }).join();
+    EXPECT_EQ(got.nMax, 777);
 }
 
 // Counts the browser's show and hide notifications.
