@@ -12,6 +12,7 @@
 
 #include "host/player_win.h"
 #include "net/peer_record.h"
+#include "net/peer_table.h"
 #include "net/presence_win.h"
 #include "net/share_probe_win.h"
 #include "net/udp_request_win.h"
@@ -108,6 +109,7 @@ class CDialogBrowser : public CDialogOrv {
     int activeRow = -1;
     HACCEL accelerators = nullptr; // a resource: freed with the module
     CPresenceReceiver receiver;    // its events and records come to this dialog
+    PeerRowIndex rowIndex;         // where the list's rows are, by address
     CUdpRequest request;           // the playlist request; its events come here too
     CBrowserSettings settings;
     CShareProber prober;         // every share probe; its answers come here too
