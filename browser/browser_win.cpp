@@ -202,6 +202,7 @@ LRESULT CDialogBrowser::DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         return 1;
     case WM_TIMER:
         if (wParam == BROWSER_TIMER_ID) AgeOutPeers();
+        if (wParam == PRESENCE_TICK_TIMER_ID) receiver.OnTick();
         return 1;
     case WM_PLAYLIST_SOCKET:
         return OnPlaylistSocket(wParam, lParam);
@@ -234,6 +235,7 @@ template <class F> void CDialogBrowser::withPeerTable(F&& use) {
             return prober.Request(AnnouncedShareProbe(r, ShareProbe::Kind::Announced));
         },
         activeRow);
+    table.UseIndex(rowIndex);
     use(table, rows);
 }
 

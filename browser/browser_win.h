@@ -14,6 +14,7 @@
 #include "browser/painting_win.h"
 #include "browser/settings.h"
 #include "browser/wnd_win.h"
+#include "peers/peer_table.h"
 #include "peers/presence_win.h"
 #include "peers/share_probe_win.h"
 #include "peers/udp_request_win.h"
@@ -112,6 +113,7 @@ class CDialogBrowser : public CDialogOrv {
     int activeRow = -1;
     HACCEL accelerators = nullptr; // a resource: freed with the module
     CPresenceReceiver receiver;    // its events and records come to this dialog
+    PeerRowIndex rowIndex;         // where the list's rows are, by address
     CUdpRequest request;           // the playlist request; its events come here too
     CBrowserSettings settings;
     CShareProber prober;         // every share probe; its answers come here too

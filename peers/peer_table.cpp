@@ -129,31 +129,94 @@ int ProbeSharePath(const char* path, const char* computerName, const PathOpener&
     return ResolveSharePath(path, computerName, open).empty() ? 0 : 1;
 }
 
+namespace {
+
+std::string IndexKey(const char* address) {
+    std::string key(address, strnlen(address, kPeerAddressRoom));
+    for (char& c : key)
+        c = Lower(c);
+    return key;
+}
+
+} // namespace
+
+const PeerRowIndex::Hint* PeerRowIndex::Find(const char* address) const {
+    const auto it = hints_.find(IndexKey(address));
+    return it == hints_.end() ? nullptr : &it->second;
+}
+
+void PeerRowIndex::Note(const char* address, int row, const PeerRecord* record) {
+    hints_[IndexKey(address)] = Hint{row, record};
+}
+
+void PeerRowIndex::Forget(const char* address) {
+    hints_.erase(IndexKey(address));
+}
+
+void PeerRowIndex::Clear() {
+    hints_.clear();
+    completeRows_ = -1;
+}
+
 int PeerTable::FindRow(const char* address) const {
+    PeerRecord* record = nullptr;
+    return Find(address, record);
+}
+
+int PeerTable::Find(const char* address, PeerRecord*& record) const {
     const int count = rows_.Count();
-    for (int i = 0; i < count; ++i) {
-        const PeerRecord* r = rows_.RecordAt(i);
-        if (r && SameAddress(r->address, address)) return i;
+    if (index_) {
+        if (const PeerRowIndex::Hint* hint = index_->Find(address);
+            hint && hint->row >= 0 && hint->row < count) {
+            PeerRecord* r = rows_.RecordAt(hint->row);
+            if (r && r == hint->record && SameAddress(r->address, address)) {
+                record = r;
+                return hint->row;
+            }
+        } else if (!hint && index_->KnowsAllOf(count)) {
+            return -1;
+        }
+        index_->Clear();
     }
-    return -1;
+    int found = -1;
+    for (int i = 0; i < count; ++i) {
+        PeerRecord* r = rows_.RecordAt(i);
+        if (!r) continue;
+        if (index_) index_->Note(r->address, i, r);
+        if (found < 0 && SameAddress(r->address, address)) {
+            found = i;
+            record = r;
+            if (!index_) break;
+        }
+    }
+    if (index_) index_->MarkComplete(count);
+    return found;
 }
 
 void PeerTable::OnPeerAnnounced(std::unique_ptr<PeerRecord> n) {
     if (!n) return;
-    const int row = FindRow(n->address);
+    PeerRecord* existing = nullptr;
+    const int row = Find(n->address, existing);
     if (row < 0) {
         n->sharedReachable = 0; // until the probe answers
         n->lastHeard = clock_();
         const int index = rows_.Append(n.get());
         if (index < 0) return; // no row was made: the record goes with `n`
         PeerRecord& added = *n.release();
+        if (index_) {
+            // A list that placed the row elsewhere than at the end moved others.
+            const int rowsNow = rows_.Count();
+            const bool complete = index == rowsNow - 1 && index_->KnowsAllOf(rowsNow - 1);
+            index_->Note(added.address, index, &added);
+            if (complete) index_->MarkComplete(rowsNow);
+        }
         rows_.SetRowTexts(index, added);
         rows_.RedrawVisibleRows();
         added.probeOwed = added.sharedPath[0] && !probe_(added);
         return;
     }
 
-    PeerRecord& e = *rows_.RecordAt(row);
+    PeerRecord& e = *existing;
     // The probe can wait on the network, so it runs only for a new path.
     const bool pathChanged = !SameText(e.sharedPath, n->sharedPath);
     n->sharedReachable = pathChanged ? 0 : e.sharedReachable;
@@ -170,9 +233,10 @@ void PeerTable::OnPeerAnnounced(std::unique_ptr<PeerRecord> n) {
 }
 
 void PeerTable::OnShareProbed(const char* address, const char* path, bool reachable) {
-    const int row = FindRow(address);
+    PeerRecord* found = nullptr;
+    const int row = Find(address, found);
     if (row < 0) return;
-    PeerRecord& r = *rows_.RecordAt(row);
+    PeerRecord& r = *found;
     // The row announces another path now, whose own probe is on its way.
     if (std::strncmp(r.sharedPath, path, sizeof r.sharedPath) != 0) return;
     const int32_t value = reachable ? 1 : 0;
@@ -223,11 +287,15 @@ void PeerTable::AgeOutPeers() {
         else if (row < activeRow_)
             --activeRow_;
     }
-    if (removed) rows_.RedrawVisibleRows();
+    if (removed) {
+        if (index_) index_->Clear(); // the rows above each one removed moved down
+        rows_.RedrawVisibleRows();
+    }
 }
 
 void PeerTable::ClearPeers() {
     activeRow_ = -1;
+    if (index_) index_->Clear();
     // The rows go first and their records after. Memory running out while
     // the records are noted, or while the rows go, frees nothing; a row the
     // list keeps keeps its record.

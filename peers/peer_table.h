@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "wire/peer_record.h"
@@ -86,6 +87,35 @@ std::string ResolveAnnouncedShare(const char* path, const char* computerName, co
 bool OpenForReading(const std::string& networkPath);
 int ProbeSharePath(const char* path, const char* computerName);
 
+// Where each listed address's row was last seen. Asking the list for a row's
+// record is a window message, so walking 250 rows for each announcement
+// costs more than a LAN of that size leaves time for. A hint is believed only
+// when the row it names still holds the record it names (rows move when
+// sorted or removed); a miss walks the rows once and notes every row passed.
+// Kept by the browser beside the list; the table keeps it up to date.
+class PeerRowIndex {
+  public:
+    struct Hint {
+        int row;
+        const PeerRecord* record; // compared with the row's, never followed
+    };
+    const Hint* Find(const char* address) const;
+    void Note(const char* address, int row, const PeerRecord* record);
+    void Forget(const char* address);
+    // Forgets every row; nothing is known complete until the next walk.
+    void Clear();
+    // After a walk of all `rows`: an address the index lacks is not listed,
+    // for as long as the list still has that many rows.
+    void MarkComplete(int rows) { completeRows_ = rows; }
+    bool KnowsAllOf(int rows) const {
+        return completeRows_ == rows && hints_.size() == static_cast<size_t>(rows);
+    }
+
+  private:
+    std::unordered_map<std::string, Hint> hints_; // by the address in lower case
+    int completeRows_ = -1;
+};
+
 class PeerTable {
   public:
     using Clock = std::function<uint32_t()>; // the platform's millisecond tick count
@@ -122,7 +152,12 @@ class PeerTable {
     // The row whose address equals `address` without regard to case, or -1.
     int FindRow(const char* address) const;
 
+    // Finds rows through `index` from now on (see PeerRowIndex).
+    void UseIndex(PeerRowIndex& index) { index_ = &index; }
+
   private:
+    // FindRow, also giving the row's record.
+    int Find(const char* address, PeerRecord*& record) const;
     // Deletes the row, then frees its record, unless the list kept the row.
     bool RemoveRow(int row);
 
@@ -130,4 +165,5 @@ class PeerTable {
     Clock clock_;
     ProbeRequest probe_;
     int& activeRow_;
+    PeerRowIndex* index_ = nullptr; // not owned
 };

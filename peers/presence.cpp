@@ -1,5 +1,6 @@
 #include "peers/presence.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -37,8 +38,15 @@ bool ParsePresence(PeerRecord& record, const uint8_t* buffer, size_t received) {
 
 std::unique_ptr<PeerRecord> ReadPresenceDatagram(const uint8_t* buffer, size_t received,
                                                  uint32_t source, uint32_t local) {
+    OwnAddresses own;
+    own.Add(local);
+    return ReadPresenceDatagram(buffer, received, source, own);
+}
+
+std::unique_ptr<PeerRecord> ReadPresenceDatagram(const uint8_t* buffer, size_t received,
+                                                 uint32_t source, const OwnAddresses& own) {
     // A computer never lists itself; the source port plays no part.
-    if (local != 0 && source == local) return nullptr;
+    if (own.Contains(source)) return nullptr;
     auto record = std::make_unique<PeerRecord>();
     FormatIpv4(source, record->address);
     if (!ParsePresence(*record, buffer, received)) return nullptr;
@@ -59,4 +67,41 @@ std::unique_ptr<PeerRecord> PostedRecords::Claim(uintptr_t posted) {
         return record;
     }
     return nullptr;
+}
+
+bool ReadWaitingDatagrams(const std::function<ReadOutcome()>& readOne,
+                          const std::function<uint32_t()>& clock) {
+    const uint32_t start = clock();
+    for (int reads = 0; reads < kReadsPerTurn; ++reads) {
+        switch (readOne()) {
+        case ReadOutcome::Empty:
+        case ReadOutcome::Failed: // the tick tries again
+            return false;
+        case ReadOutcome::Taken:
+        case ReadOutcome::Dropped: // consumed: the next one may be fine
+            break;
+        }
+        if (static_cast<uint32_t>(clock() - start) >= kReadTurnMs) return true;
+    }
+    return true;
+}
+
+void OwnAddresses::Add(uint32_t address) {
+    if (address != 0 && !Contains(address)) addresses_.push_back(address);
+}
+
+bool OwnAddresses::Contains(uint32_t address) const {
+    return std::find(addresses_.begin(), addresses_.end(), address) != addresses_.end();
+}
+
+std::vector<uint32_t> GroupMemberships::ToJoin(const std::vector<uint32_t>& upNow) {
+    std::erase_if(joined_, [&](uint32_t a) {
+        return std::find(upNow.begin(), upNow.end(), a) == upNow.end();
+    });
+    std::vector<uint32_t> out;
+    for (uint32_t a : upNow)
+        if (std::find(joined_.begin(), joined_.end(), a) == joined_.end() &&
+            std::find(out.begin(), out.end(), a) == out.end())
+            out.push_back(a);
+    return out;
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,12 @@
 constexpr unsigned WM_PRESENCE_SOCKET = 0x0400 + 50; // wParam socket, lParam event | error << 16
 constexpr unsigned WM_PEER_ANNOUNCED = 0x0400 + 51;  // wParam 0, lParam a new PeerRecord
 
+// The receiver's own timer on the browser window: it reads what waits even
+// when no socket notice came, and looks for network interfaces that came up.
+constexpr unsigned PRESENCE_TICK_TIMER_ID = 1077;
+constexpr uint32_t kPresenceTickMs = 500;
+constexpr uint32_t kInterfaceCheckTicks = 6; // every 3 s
+
 // Room of the port text of a packet.
 constexpr size_t kPresencePortTextRoom = 19;
 
@@ -27,11 +34,63 @@ constexpr size_t kPresencePortTextRoom = 19;
 // The record's address, sharedReachable and lastHeard are left alone.
 bool ParsePresence(PeerRecord& record, const uint8_t* buffer, size_t received);
 
+// What one read of the presence socket gave.
+enum class ReadOutcome {
+    Taken,   // a datagram was read (accepted or refused)
+    Dropped, // a datagram was consumed but unreadable (too long, say)
+    Empty,   // nothing waits
+    Failed,  // the socket failed; another read now would fail the same way
+};
+
+// Bounds of one reading turn: the window must stay responsive however fast
+// datagrams arrive.
+constexpr int kReadsPerTurn = 64;
+constexpr uint32_t kReadTurnMs = 8;
+
+// Reads every datagram waiting, through `readOne`, until none is left, the
+// socket fails, or the turn's bound is reached. True when it stopped at the
+// bound: more may wait, and the caller must read again on a later turn,
+// because a datagram socket is notified again only after a read, and a
+// notice can be lost.
+bool ReadWaitingDatagrams(const std::function<ReadOutcome()>& readOne,
+                          const std::function<uint32_t()>& clock);
+
+// This computer's own IPv4 addresses (host byte order), from its interfaces
+// and its host name: datagrams from any of them are its own.
+class OwnAddresses {
+  public:
+    void Add(uint32_t address);
+    bool Contains(uint32_t address) const;
+    void Clear() { addresses_.clear(); }
+    size_t Count() const { return addresses_.size(); }
+
+  private:
+    std::vector<uint32_t> addresses_;
+};
+
+// The interfaces (by address, host byte order) that the group has been
+// joined on. Each check is given the interfaces up now: it answers those
+// still to join, and forgets the ones that went, so they are joined again
+// when they come back.
+class GroupMemberships {
+  public:
+    std::vector<uint32_t> ToJoin(const std::vector<uint32_t>& upNow);
+    void Joined(uint32_t address) { joined_.push_back(address); }
+    void Clear() { joined_.clear(); }
+    size_t Count() const { return joined_.size(); }
+
+  private:
+    std::vector<uint32_t> joined_;
+};
+
 // One received datagram from `source` (host byte order) on a computer whose
 // own address is `local` (0 while unknown): a new record carrying the
 // source's address, or null when the datagram is our own or is refused.
 std::unique_ptr<PeerRecord> ReadPresenceDatagram(const uint8_t* buffer, size_t received,
                                                  uint32_t source, uint32_t local);
+// The same, ignoring datagrams from any of this computer's addresses.
+std::unique_ptr<PeerRecord> ReadPresenceDatagram(const uint8_t* buffer, size_t received,
+                                                 uint32_t source, const OwnAddresses& own);
 
 // The records the receiver posted with WM_PEER_ANNOUNCED that the window has
 // not taken yet. The window takes a message's record only by claiming it

@@ -5,11 +5,25 @@
 #include <cstring>
 #include <new>
 #include <string_view>
+#include <vector>
 
 namespace {
 
 constexpr size_t kHostNameRoom = 256;
 constexpr size_t kAddressTextLimit = 64; // BROADCAST_IP holds at most 29; more is unusable anyway
+constexpr size_t kInterfaceRoom = 64;    // interfaces asked for at once
+
+uint32_t Now() {
+    return static_cast<uint32_t>(GetTickCount());
+}
+
+bool AddMembership(SOCKET s, uint32_t group, uint32_t interfaceAddress) {
+    ip_mreq membership{};
+    membership.imr_multiaddr.s_addr = htonl(group);
+    membership.imr_interface.s_addr = htonl(interfaceAddress);
+    return setsockopt(s, IPPROTO_IP, IP_ADD_MEMBERSHIP, reinterpret_cast<const char*>(&membership),
+                      sizeof membership) == 0;
+}
 
 } // namespace
 
@@ -26,6 +40,12 @@ void CPresenceReceiver::LookUpLocalAddress() {
         !host->h_addr_list[0])
         return;
     std::memcpy(&localAddress_, host->h_addr_list[0], 4);
+    // Every address the name has is ours, not only the first.
+    for (char** a = host->h_addr_list; *a; ++a) {
+        uint32_t address = 0;
+        std::memcpy(&address, *a, 4);
+        own_.Add(ntohl(address));
+    }
 }
 
 int CPresenceReceiver::Join(const char* addressText, uint8_t userGroup) {
@@ -41,73 +61,142 @@ int CPresenceReceiver::Join(const char* addressText, uint8_t userGroup) {
     if (WSAAsyncSelect(socket_.Get(), window_, WM_PRESENCE_SOCKET,
                        FD_READ | FD_CONNECT | FD_CLOSE) != 0)
         return WSAGetLastError();
+    // The tick reads even when a notice is lost, so it runs from here on.
+    SetTimer(window_, PRESENCE_TICK_TIMER_ID, kPresenceTickMs, nullptr);
 
     const std::string_view text =
         addressText ? std::string_view(addressText, strnlen(addressText, kAddressTextLimit))
                     : std::string_view();
-    const PresenceGroup group = ComputePresenceGroup(text, userGroup);
+    group_ = ComputePresenceGroup(text, userGroup);
 
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_addr.s_addr = htonl(INADDR_ANY);
-    local.sin_port = htons(group.port);
+    local.sin_port = htons(group_.port);
     if (bind(socket_.Get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0)
         return WSAGetLastError();
 
+    // The default interface first, then every other one that is up.
     sockaddr_in target{};
     target.sin_family = AF_INET;
-    target.sin_addr.s_addr = htonl(group.address);
-    target.sin_port = htons(group.port);
+    target.sin_addr.s_addr = htonl(group_.address);
+    target.sin_port = htons(group_.port);
+    int joined = 0;
     if (WSAJoinLeaf(socket_.Get(), reinterpret_cast<const sockaddr*>(&target), sizeof target,
-                    nullptr, nullptr, nullptr, nullptr, JL_RECEIVER_ONLY) != INVALID_SOCKET)
-        return 0;
-    // Wine's WSAJoinLeaf is a stub that always fails; the plain membership
-    // option joins the same group there, and on Windows as well.
-    ip_mreq membership{};
-    membership.imr_multiaddr.s_addr = htonl(group.address);
-    membership.imr_interface.s_addr = htonl(INADDR_ANY);
-    if (setsockopt(socket_.Get(), IPPROTO_IP, IP_ADD_MEMBERSHIP,
-                   reinterpret_cast<const char*>(&membership), sizeof membership) != 0)
-        return WSAGetLastError();
-    return 0;
+                    nullptr, nullptr, nullptr, nullptr, JL_RECEIVER_ONLY) == INVALID_SOCKET &&
+        // Wine's WSAJoinLeaf is a stub that always fails; the plain membership
+        // option joins the same group there, and on Windows as well.
+        !AddMembership(socket_.Get(), group_.address, INADDR_ANY))
+        joined = WSAGetLastError();
+    // Without a default interface, any other one will do.
+    return JoinInterfaces() ? 0 : joined;
+}
+
+bool CPresenceReceiver::JoinInterfaces() {
+    INTERFACE_INFO interfaces[kInterfaceRoom] = {};
+    DWORD bytes = 0;
+    if (WSAIoctl(socket_.Get(), SIO_GET_INTERFACE_LIST, nullptr, 0, interfaces, sizeof interfaces,
+                 &bytes, nullptr, nullptr) != 0) {
+        OutputDebugStringA("Orvela: the network interfaces could not be listed\n");
+        return memberships_.Count() > 0;
+    }
+    std::vector<uint32_t> up;
+    for (size_t i = 0; i < bytes / sizeof(INTERFACE_INFO) && i < kInterfaceRoom; ++i) {
+        const INTERFACE_INFO& f = interfaces[i];
+        if (f.iiAddress.Address.sa_family != AF_INET) continue;
+        const uint32_t address = ntohl(f.iiAddress.AddressIn.sin_addr.s_addr);
+        // Whatever it can do, an address of one of our interfaces is ours.
+        own_.Add(address);
+        if ((f.iiFlags & IFF_UP) && (f.iiFlags & IFF_MULTICAST) && address != 0)
+            up.push_back(address);
+    }
+    for (uint32_t address : memberships_.ToJoin(up)) {
+        if (AddMembership(socket_.Get(), group_.address, address)) {
+            memberships_.Joined(address);
+            continue;
+        }
+        // An interface still joined from before it went down and came back.
+        if (WSAGetLastError() == WSAEADDRINUSE)
+            memberships_.Joined(address);
+        else
+            OutputDebugStringA("Orvela: the presence group could not be joined on an interface\n");
+    }
+    return memberships_.Count() > 0;
+}
+
+void CPresenceReceiver::Close() {
+    if (window_) KillTimer(window_, PRESENCE_TICK_TIMER_ID);
+    socket_.Reset();
+    posted_.Clear();
+    memberships_.Clear();
+    continuationPosted_ = false;
+    ticks_ = 0;
 }
 
 void CPresenceReceiver::OnSocketNotify(LPARAM event) {
-    if (WSAGETSELECTERROR(event) != 0) return;
-    switch (WSAGETSELECTEVENT(event)) {
-    case FD_READ:
-        ReadOneDatagram();
-        break;
-    default: // a datagram socket has nothing else to act on
-        break;
-    }
+    // Every notice reads, whatever it says: the socket is notified again
+    // only after a read, so a notice left unread (one carrying an error, say)
+    // would leave the socket deaf for good.
+    if (WSAGETSELECTERROR(event) != 0)
+        OutputDebugStringA("Orvela: a presence notice with an error\n");
+    if (WSAGETSELECTEVENT(event) == FD_CLOSE) OutputDebugStringA("FD_CLOSE\n");
+    continuationPosted_ = false;
+    ReadWaiting();
 }
 
-void CPresenceReceiver::ReadOneDatagram() {
+void CPresenceReceiver::OnTick() {
+    ReadWaiting();
+    // Interfaces that came up since: a VPN, a cable plugged in, a resumed
+    // laptop. The check lists them all, so it runs only every few ticks.
+    if (socket_ && ++ticks_ % kInterfaceCheckTicks == 0) JoinInterfaces();
+}
+
+void CPresenceReceiver::ReadWaiting() {
     if (!socket_ || !storage_) return;
+    const bool more = ReadWaitingDatagrams([this] { return ReadOneDatagram(); }, Now);
+    // The rest waits for the next turn, so the window answers meanwhile.
+    // One notice of our own at a time is enough.
+    if (more && !continuationPosted_)
+        continuationPosted_ = PostMessageA(window_, WM_PRESENCE_SOCKET,
+                                           static_cast<WPARAM>(socket_.Get()), FD_READ) != 0;
+}
+
+ReadOutcome CPresenceReceiver::ReadOneDatagram() {
     buffer_.len = capacity_;
     std::memset(storage_.get(), 0, capacity_);
     DWORD received = 0;
     DWORD flags = 0;
     sockaddr_in from{};
     int fromLength = sizeof from;
-    // A datagram longer than the buffer fails with WSAEMSGSIZE and is dropped
-    // with the nothing-to-read cases: only whole datagrams are ever parsed.
     if (WSARecvFrom(socket_.Get(), &buffer_, 1, &received, &flags,
                     reinterpret_cast<sockaddr*>(&from), &fromLength, nullptr,
-                    nullptr) == SOCKET_ERROR)
-        return;
-    if (from.sin_family != AF_INET) return;
+                    nullptr) == SOCKET_ERROR) {
+        switch (WSAGetLastError()) {
+        case WSAEWOULDBLOCK:
+        case WSA_IO_PENDING:
+            return ReadOutcome::Empty;
+        // A datagram longer than the buffer, or the report of one of our
+        // sends that went nowhere: that one is consumed, the next may be fine.
+        case WSAEMSGSIZE:
+        case WSAECONNRESET:
+        case WSAENETRESET:
+            return ReadOutcome::Dropped;
+        default:
+            return ReadOutcome::Failed;
+        }
+    }
+    if (from.sin_family != AF_INET) return ReadOutcome::Dropped;
 
     try {
-        PeerRecord* posted = posted_.Keep(
-            ReadPresenceDatagram(reinterpret_cast<const uint8_t*>(storage_.get()), received,
-                                 ntohl(from.sin_addr.s_addr), ntohl(localAddress_)));
+        PeerRecord* posted =
+            posted_.Keep(ReadPresenceDatagram(reinterpret_cast<const uint8_t*>(storage_.get()),
+                                              received, ntohl(from.sin_addr.s_addr), own_));
         // A post that fails leaves the record ours to free.
         if (posted &&
             !PostMessageA(window_, WM_PEER_ANNOUNCED, 0, reinterpret_cast<LPARAM>(posted)))
             posted_.Claim(reinterpret_cast<uintptr_t>(posted));
     } catch (const std::bad_alloc&) {
-        return; // out of memory: this datagram is lost, the next one may fit
+        // Out of memory: this datagram is lost, the next one may fit.
     }
+    return ReadOutcome::Taken;
 }

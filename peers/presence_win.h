@@ -1,6 +1,7 @@
-// The presence receiver on Winsock: one multicast socket whose events come to
-// the browser window as messages, one datagram read per FD_READ, and one
-// heap record posted per accepted presence packet. The group rules and the
+// The presence receiver on Winsock: one multicast socket, joined on every
+// interface that can multicast, whose events come to the browser window as
+// messages; each notice, and a regular tick, reads every datagram waiting,
+// and one heap record is posted per accepted presence packet. The group rules and the
 // datagram parsing are the portable ones of presence.h.
 #pragma once
 
@@ -29,16 +30,15 @@ class CPresenceReceiver {
     void SetNotifyWindow(HWND window) { window_ = window; }
 
     // Opens, binds and joins a socket on the group that the BROADCAST_IP text
-    // ("host:port") and the user group select. 0, or the Winsock error of the
-    // step that failed; a socket opened before the failure stays open.
+    // ("host:port") and the user group select, on every interface up, and
+    // starts the tick (PRESENCE_TICK_TIMER_ID) on the window. 0, or the
+    // Winsock error of the step that failed; a socket opened before the
+    // failure stays open.
     int Join(const char* addressText, uint8_t userGroup);
 
-    // Closes the socket, if one is open. Records posted for it and not yet
-    // taken are freed: they belong to the group just left.
-    void Close() {
-        socket_.Reset();
-        posted_.Clear();
-    }
+    // Closes the socket, if one is open, and stops the tick. Records posted
+    // for it and not yet taken are freed: they belong to the group just left.
+    void Close();
 
     // The record that a WM_PEER_ANNOUNCED of ours carries as `lParam`, now
     // the caller's; null for any lParam this receiver did not post.
@@ -49,6 +49,9 @@ class CPresenceReceiver {
     // One WM_PRESENCE_SOCKET event (its lParam). Call it only for events whose
     // wParam is Socket(): those of a socket closed by a re-join are stale.
     void OnSocketNotify(LPARAM event);
+    // PRESENCE_TICK_TIMER_ID: reads what waits even if no notice came, and
+    // now and then joins the group on interfaces that came up since.
+    void OnTick();
 
     // Fills a record's texts and port from one datagram of `received` bytes;
     // false when it is refused (see the portable ParsePresence).
@@ -59,10 +62,16 @@ class CPresenceReceiver {
     SOCKET Socket() const { return socket_.Get(); }
     // This computer's address in network byte order, 0 until looked up.
     uint32_t LocalAddress() const { return localAddress_; }
+    // The interfaces the group is joined on besides the default one.
+    size_t JoinedInterfaces() const { return memberships_.Count(); }
 
   private:
     void LookUpLocalAddress();
-    void ReadOneDatagram();
+    // Joins the group on the interfaces up now that it is not joined on yet;
+    // false when it is joined on none of them.
+    bool JoinInterfaces();
+    void ReadWaiting();
+    ReadOutcome ReadOneDatagram();
 
     HWND window_ = nullptr; // not owned
     UniqueSocket socket_;
@@ -71,4 +80,9 @@ class CPresenceReceiver {
     uint32_t localAddress_ = 0;
     std::unique_ptr<char[]> storage_;
     PostedRecords posted_;
+    PresenceGroup group_;
+    OwnAddresses own_;
+    GroupMemberships memberships_;
+    bool continuationPosted_ = false; // a notice of our own waits in the queue
+    uint32_t ticks_ = 0;
 };

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
@@ -23,8 +24,12 @@ struct FakeRows : PeerRows {
         for (PeerRecord* r : rows)
             delete r;
     }
+    mutable int asked = 0; // records asked for: each is a window message on the list
     int Count() const override { return static_cast<int>(rows.size()); }
-    PeerRecord* RecordAt(int row) const override { return rows.at(static_cast<size_t>(row)); }
+    PeerRecord* RecordAt(int row) const override {
+        ++asked;
+        return rows.at(static_cast<size_t>(row));
+    }
     int Append(PeerRecord* record) override {
         if (refuseAppend) return -1;
         rows.push_back(record);
@@ -205,6 +210,42 @@ TEST_F(Table, ClearingAndAgeingOutNeverLeaveARowWithAFreedRecord) {
     now += kSilenceLimitMs;
     table.AgeOutPeers();
     EXPECT_EQ(Addresses(), "10.0.0.3 ");
+}
+
+TEST_F(Table, AListedComputerIsFoundWithoutWalkingTheRowsWhereverItsRowMoved) {
+    PeerRowIndex index;
+    table.UseIndex(index);
+    constexpr int kPeers = 50;
+    auto address = [](int i) { return "10.0.0." + std::to_string(i); };
+    for (int i = 0; i < kPeers; ++i)
+        table.OnPeerAnnounced(Peer(address(i).c_str()));
+    EXPECT_EQ(rows.asked, 0) << "new computers walked the rows";
+    auto announce = [&](int i) {
+        rows.asked = 0;
+        table.OnPeerAnnounced(Peer(address(i).c_str()));
+        return rows.asked;
+    };
+    EXPECT_EQ(announce(17), 1);
+    EXPECT_EQ(rows.Count(), kPeers);
+
+    // Sorted: one walk finds it and notes every row on the way.
+    std::reverse(rows.rows.begin(), rows.rows.end());
+    EXPECT_EQ(announce(17), 1 + kPeers); // the stale hint, then the walk
+    EXPECT_EQ(announce(3), 1);
+    EXPECT_EQ(table.FindRow(address(3).c_str()), kPeers - 1 - 3);
+    // Silent rows removed: the others are found again, once each walk.
+    now += kSilenceLimitMs;
+    table.OnPeerAnnounced(Peer(address(40).c_str()));
+    table.AgeOutPeers();
+    ASSERT_EQ(rows.Count(), 1);
+    EXPECT_EQ(table.FindRow(address(40).c_str()), 0);
+    EXPECT_EQ(table.FindRow(address(3).c_str()), -1);
+    EXPECT_EQ(table.FindRow("10.0.0.99"), -1);
+    // Cleared: no hint of before finds a row.
+    table.ClearPeers();
+    table.OnPeerAnnounced(Peer(address(5).c_str()));
+    EXPECT_EQ(table.FindRow(address(40).c_str()), -1);
+    EXPECT_EQ(table.FindRow(address(5).c_str()), 0);
 }
 
 TEST(SharePath, CandidatesAndTheirOrder) {

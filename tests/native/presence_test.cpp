@@ -68,6 +68,60 @@ TEST(ParsePresence, WorkedExampleAndOwnDatagrams) {
     EXPECT_EQ(ReadPresenceDatagram(kWorkedExample.data(), 21, kSelf, kSelf), nullptr);
     EXPECT_NE(ReadPresenceDatagram(kWorkedExample.data(), 21, kSelf, 0), nullptr)
         << "own address not looked up yet";
+
+    // A computer with a second interface (a VPN, say) hears itself on both.
+    OwnAddresses own;
+    own.Add(kSelf);
+    own.Add(0x0A000001);
+    for (uint32_t source : {kSelf, 0x0A000001u})
+        EXPECT_EQ(ReadPresenceDatagram(kWorkedExample.data(), 21, source, own), nullptr) << source;
+    EXPECT_NE(ReadPresenceDatagram(kWorkedExample.data(), 21, 0x0A000002, own), nullptr);
+}
+
+// The read loop on a fake socket: what waits, what each read costs.
+TEST(ReadWaitingDatagrams, EveryTurnReadsAllThatWaitsUpToItsBound) {
+    using R = ReadOutcome;
+    const struct {
+        std::vector<R> socket; // what successive reads give; Empty once used up
+        uint32_t msPerRead;
+        size_t reads; // reads made in one turn
+        bool more;    // the turn asks for another
+    } cases[] = {
+        {{R::Taken, R::Taken, R::Taken}, 0, 4, false},
+        {{R::Taken, R::Dropped, R::Taken}, 0, 4, false}, // a bad datagram stops nothing
+        {{R::Taken, R::Failed, R::Taken}, 0, 2, false},  // the tick tries a failed socket again
+        {{}, 0, 1, false},
+        {std::vector<R>(200, R::Taken), 0, kReadsPerTurn, true},
+        {std::vector<R>(kReadsPerTurn, R::Taken), 0, kReadsPerTurn, true},
+        {std::vector<R>(20, R::Taken), 3, 3, true}, // slow reads end the turn early
+    };
+    for (const auto& c : cases) {
+        size_t reads = 0;
+        uint32_t now = 0;
+        const bool more = ReadWaitingDatagrams(
+            [&] {
+                now += c.msPerRead;
+                return reads < c.socket.size() ? c.socket[reads++] : (++reads, R::Empty);
+            },
+            [&] { return now; });
+        EXPECT_EQ(reads, c.reads) << c.socket.size();
+        EXPECT_EQ(more, c.more) << c.socket.size();
+    }
+}
+
+TEST(GroupMemberships, InterfacesThatComeUpAreJoinedOnceAndAgainAfterTheyWent) {
+    GroupMemberships m;
+    const uint32_t lan = 0x0A000001, vpn = 0x0A080001;
+    EXPECT_EQ(m.ToJoin({lan, lan}), std::vector<uint32_t>{lan});
+    m.Joined(lan);
+    EXPECT_EQ(m.ToJoin({lan}), std::vector<uint32_t>{});
+    EXPECT_EQ(m.ToJoin({lan, vpn}), std::vector<uint32_t>{vpn});
+    // Not joined (it failed): asked again at the next check.
+    EXPECT_EQ(m.ToJoin({lan, vpn}), std::vector<uint32_t>{vpn});
+    m.Joined(vpn);
+    EXPECT_EQ(m.ToJoin({vpn}), std::vector<uint32_t>{});
+    EXPECT_EQ(m.Count(), 1u);
+    EXPECT_EQ(m.ToJoin({lan, vpn}), std::vector<uint32_t>{lan});
 }
 
 TEST(ParsePresence, DatagramsThatAreRefused) {

@@ -349,6 +349,7 @@ class PresenceWindow {
             *rows, [] { return static_cast<uint32_t>(GetTickCount()); },
             [](const char* path, const char* name) { return ProbeSharePath(path, name); },
             activeRow);
+        table->UseIndex(rowIndex);
         SetWindowLongPtrA(frame, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
         ShowWindow(frame, SW_SHOWNORMAL);
         UpdateWindow(frame);
@@ -424,6 +425,7 @@ class PresenceWindow {
     std::unique_ptr<ListViewPeerRows> rows;
     int activeRow = -1;
     std::unique_ptr<PeerTable> table;
+    PeerRowIndex rowIndex;
     CPresenceReceiver receiver;
 
     std::map<std::string, int> heard;     // records handed to the table, by sender
@@ -456,6 +458,7 @@ class PresenceWindow {
             return true;
         }
         case WM_TIMER:
+            if (wParam == PRESENCE_TICK_TIMER_ID) receiver.OnTick();
             if (wParam == BROWSER_TIMER_ID) {
                 // Rows already silent for the limit before the tick must not
                 // outlive it: the table reads the clock no earlier than this.
