@@ -51,10 +51,11 @@ if [[ "${1:-}" == --computer ]]; then # inside one computer's rig
     sleep 2
     echo "datagrams to closed ports after Stop: $(($(udp_no_ports) - before))" >stopped.txt
     wine player_emulator.exe --seconds 25 --group 7 </dev/null >player2.txt 2>&1 &
+    player=$!
     sleep 4
     touch "$work/group-changed"
     wait_for "$work/done" || true
-    wait
+    wait "$player" || true
   fi
   exit 0
 fi
@@ -64,10 +65,11 @@ bin=${ORVELA_TEST_BIN:-$build/win/bin}
 peersim="$build/tools/peersim"
 work=$(mktemp -d)
 pids=()
+failed=1
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   wait 2>/dev/null || true
-  rm -rf "$work"
+  if ((failed)); then echo "kept for a look: $work"; else rm -rf "$work"; fi
 }
 trap cleanup EXIT
 "$peersim" wav --out "$work/tune.wav" --seconds 30

@@ -10,7 +10,7 @@
 // stream plays through in_orvela.dll into the recording output until the
 // track ends or the time limit; what the output received is written as WAV.
 // With --expect ADDRESS it waits for that computer's row alone; with --group
-// N it finally moves the browser to user group N through its dialog.
+// N it then moves the browser to user group N through its dialog.
 //   player_emulator.exe [--seconds N] [--dll path] [--in-dll path]
 //                       [--import ADDRESS] [--listen ADDRESS] [--wav FILE] [--play-seconds N]
 //                       [--expect ADDRESS] [--group N]
@@ -230,6 +230,20 @@ int main(int argc, char** argv) {
             if (location.empty()) result = 1;
         }
     }
+    if (!group.empty()) {
+        // "User group...", the number typed, OK.
+        HWND dialog = FindWindowExA(player.Frame(), nullptr, "#32770", nullptr);
+        ModalScript script({[&](HWND d) {
+            SetDlgItemTextA(d, 1012, group.c_str());
+            SendMessageA(d, WM_COMMAND, IDOK, 0);
+        }});
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(1012, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, 1012)));
+        std::printf("user group %s: %s\n", group.c_str(),
+                    script.done() ? "chosen" : "the dialog did not run");
+        std::fflush(stdout);
+        if (!script.done()) result = 1;
+    }
     std::fputs(summary.c_str(), stdout);
     std::fflush(stdout);
     report += summary;
@@ -307,21 +321,6 @@ int main(int argc, char** argv) {
         }
         std::fputs(end.c_str(), stdout);
         std::fflush(stdout);
-    }
-    if (!group.empty()) {
-        // "User group...", the number typed, OK.
-        HWND dialog = FindWindowExA(player.Frame(), nullptr, "#32770", nullptr);
-        ModalScript script({[&](HWND d) {
-            SetDlgItemTextA(d, 1012, group.c_str());
-            SendMessageA(d, WM_COMMAND, IDOK, 0);
-        }});
-        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(1012, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, 1012)));
-        std::printf("user group %s: %s\n", group.c_str(),
-                    script.done() ? "chosen" : "the dialog did not run");
-        std::fflush(stdout);
-        if (!script.done()) result = 1;
-        player.Pump(static_cast<DWORD>(seconds) * 1000);
     }
     // At exit the player calls quit, then destroys its frames.
     player.QuitGeneralPlugin();
