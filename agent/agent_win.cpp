@@ -21,6 +21,7 @@
 #include "agent/wav_file.h"
 #include "agent/worker_win.h"
 #include "base/text.h"
+#include "host/nowplaying_win.h"
 #include "ui/settings_win.h"
 
 namespace {
@@ -165,6 +166,10 @@ int Run(HINSTANCE instance, Agent& agent) {
     }
     UniqueHandle instanceMutex(CreateMutexA(nullptr, FALSE, kInstanceMutex));
     if (GetLastError() == ERROR_ALREADY_EXISTS) return kExitAlreadyRunning;
+    // Every agent, in any session, holds this while it runs: the uninstaller
+    // refuses while it exists. Any user's agent may open one another made.
+    SddlSecurity anyUser("D:(A;;GA;;;AU)(A;;GA;;;SY)S:(ML;;NW;;;ME)");
+    UniqueHandle runningMark(CreateMutexA(anyUser.Get(), FALSE, "Global\\OrvelaAgentRunning"));
 
     char program[MAX_PATH] = {};
     const DWORD n = GetModuleFileNameA(nullptr, program, MAX_PATH);

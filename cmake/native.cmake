@@ -32,55 +32,85 @@ endif()
 
 if(ORVELA_WINDOWS)
   # Two cross builds. win32/ (mingw i686) makes the deliverables: the 32-bit
-  # plug-in DLLs (tools/release.sh makes the release into dist/). win/ (mingw x86_64) makes the same sources
-  # again with the player emulator and the Windows tests, which run under
-  # 64-bit Wine: machines whose kernel runs no 32-bit code cannot run the
-  # 32-bit build at all, and the 64-bit one tests the same code everywhere.
-  set(ORVELA_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+  # plug-in DLLs and agent (tools/release.sh makes the release into dist/).
+  # win/ (mingw x86_64) makes the same sources again with the player emulator
+  # and the Windows tests. The tests run the delivered 32-bit build wherever
+  # this machine runs 32-bit code (found by trying), built again in win32/
+  # with the emulator and the tests; elsewhere they run the x86_64 build under
+  # 64-bit Wine, which tests the same code.
+  execute_process(COMMAND sh ${CMAKE_SOURCE_DIR}/tools/wine-bin/runs-32bit wine
+                  RESULT_VARIABLE runs32 OUTPUT_VARIABLE why OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(runs32 EQUAL 0)
+    set(test_tree win32)
+    set(win32_tests ON)
+    set(installer_target x86-unicode)
+    set(installer_name orvela-setup-x86-test.exe)
+    # A 64-bit prefix of its own: the 32-bit programs run in it as on 64-bit
+    # Windows, and a prefix made before 32-bit Wine was there lacks its files.
+    set(ORVELA_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix-wow64)
+    set(says "Windows tests: the delivered 32-bit build (build/win32) under 32-bit Wine")
+  else()
+    set(test_tree win)
+    set(win32_tests OFF)
+    set(installer_target amd64-unicode)
+    set(installer_name orvela-setup-x64-test.exe)
+    set(ORVELA_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+    set(says "Windows tests: the x86_64 build (build/win) under 64-bit Wine, as ${why}")
+  endif()
+  set(test_bin ${CMAKE_BINARY_DIR}/${test_tree}/bin)
+  set(test_installer ${CMAKE_BINARY_DIR}/installer/${installer_name})
+  message(STATUS "${says}")
+  # tools/test.sh reads which build and prefix the tests use, and says it.
+  file(WRITE ${CMAKE_BINARY_DIR}/windows-tests.sh
+       "prefix='${ORVELA_WINEPREFIX}'\nbin='${test_bin}'\nsays='${says}'\n")
   configure_file(${CMAKE_SOURCE_DIR}/tests/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh
                  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE
                  @ONLY)
+  set(test_args
+    -DORVELA_WINE_RUN=${CMAKE_BINARY_DIR}/wine-run.sh
+    -DORVELA_NATIVE_TOOLS=${CMAKE_BINARY_DIR}/tools
+    -DORVELA_WIN32_BIN=${CMAKE_BINARY_DIR}/win32/bin
+    -DORVELA_TEST_INSTALLER=${test_installer})
   ExternalProject_Add(windows32
     SOURCE_DIR ${CMAKE_SOURCE_DIR}
     BINARY_DIR ${CMAKE_BINARY_DIR}/win32
     CMAKE_ARGS
       -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-i686.cmake
       -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
-      -DORVELA_WIN_TESTS=OFF
+      -DORVELA_WIN_TESTS=${win32_tests}
+      ${test_args}
     INSTALL_COMMAND ""
     BUILD_ALWAYS ON
     USES_TERMINAL_BUILD ON)
+  # The demo runs the x86_64 build's emulator on every machine.
   ExternalProject_Add(windows
     SOURCE_DIR ${CMAKE_SOURCE_DIR}
     BINARY_DIR ${CMAKE_BINARY_DIR}/win
     CMAKE_ARGS
       -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-x86_64.cmake
       -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
-      -DORVELA_WINE_RUN=${CMAKE_BINARY_DIR}/wine-run.sh
-      -DORVELA_NATIVE_TOOLS=${CMAKE_BINARY_DIR}/tools
-      -DORVELA_WIN32_BIN=${CMAKE_BINARY_DIR}/win32/bin
-      -DORVELA_TEST_INSTALLER=${CMAKE_BINARY_DIR}/installer/orvela-setup-x64-test.exe
+      ${test_args}
     INSTALL_COMMAND ""
     BUILD_ALWAYS ON
     USES_TERMINAL_BUILD ON)
-  # The Windows tests are registered by the sub-project; one ctest run here
-  # counts them together with the native ones.
-  file(WRITE ${CMAKE_BINARY_DIR}/windows-tests.cmake "subdirs(\"${CMAKE_BINARY_DIR}/win\")\n")
+  # The Windows tests are registered by the sub-project that runs them; one
+  # ctest run here counts them together with the native ones.
+  file(WRITE ${CMAKE_BINARY_DIR}/windows-tests.cmake "subdirs(\"${CMAKE_BINARY_DIR}/${test_tree}\")\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/windows-tests.cmake)
-  # The installer's script built for 64-bit Windows from the test build's
-  # binaries, which the rig can run; tools/release.sh makes the 32-bit one.
+  # The installer's script built from the tested build's binaries: the x86
+  # installer where 32-bit code runs, one for 64-bit Windows elsewhere.
   find_program(ORVELA_MAKENSIS makensis)
   if(ORVELA_MAKENSIS)
-    set(test_installer ${CMAKE_BINARY_DIR}/installer/orvela-setup-x64-test.exe)
     add_custom_target(test_installer ALL
       COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/installer
-      COMMAND ${ORVELA_MAKENSIS} -V2 -DVERSION=${PROJECT_VERSION} -DTARGET=amd64-unicode
-              -DBINARIES=${CMAKE_BINARY_DIR}/win/bin -DOUTFILE=${test_installer}
+      COMMAND ${ORVELA_MAKENSIS} -V2 -DVERSION=${PROJECT_VERSION} -DTARGET=${installer_target}
+              -DBINARIES=${test_bin} -DOUTFILE=${test_installer}
               ${CMAKE_SOURCE_DIR}/installer/orvela.nsi
       COMMENT "Building the test installer")
-    add_dependencies(test_installer windows)
+    add_dependencies(test_installer windows windows32)
     add_test(NAME installer.silent_install_again_and_uninstall
-             COMMAND ${CMAKE_SOURCE_DIR}/tests/installer_test.sh ${test_installer} ${ORVELA_WINEPREFIX})
+             COMMAND ${CMAKE_SOURCE_DIR}/tests/installer_test.sh ${test_installer} ${ORVELA_WINEPREFIX}
+                     ${test_bin})
     set_tests_properties(installer.silent_install_again_and_uninstall PROPERTIES
       ENVIRONMENT "ORVELA_VERSION=${PROJECT_VERSION}" TIMEOUT 300 RESOURCE_LOCK orvela_player)
   endif()
