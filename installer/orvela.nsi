@@ -180,8 +180,9 @@ Section "Uninstall"
     SetErrorLevel 4
     Abort "Some of Orvela's files are in use and were not removed: close the programs that use them, then uninstall again."
   ${EndIf}
-  ; Run in place (_?=), the uninstaller cannot delete itself until a restart.
-  Delete /REBOOTOK "$INSTDIR\uninstall.exe"
+  ; Run in place (_?=), the uninstaller cannot delete itself and stays; not
+  ; until a restart either, which would take the next install's with it.
+  Delete "$INSTDIR\uninstall.exe"
   ; Left in place when the agent's settings file is there.
   RMDir "$INSTDIR"
   !insertmacro Firewall 'delete rule name="${RULE_AGENT}"'

@@ -29,7 +29,7 @@ c="$WINEPREFIX/drive_c"
 pf="Program Files" view=()
 [[ "$installer" == *x86* ]] && { pf="Program Files (x86)"; view=(/reg:32); }
 orvela="$c/$pf/Orvela" orvela_win="C:\\$pf\\Orvela"
-player="$c/Program Files/Winamp" other="$c/Program Files/Other Winamp"
+player="$c/Program Files/Winamp" other="$c/Players/Winamp"
 mkdir -p "$player/Plugins" "$other"
 : >"$player/winamp.exe"
 : >"$other/winamp.exe"
@@ -39,12 +39,16 @@ reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Winamp' /v Uni
 uninstall_entry='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Orvela'
 
 # The firewall command and the desktop's shell are stand-ins that record.
+# (Wine prefers its own netsh.exe to the file in system32 unless told.)
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-};netsh.exe=n"
 for sys in system32 syswow64; do
   [[ -d "$c/windows/$sys" ]] || continue
   rm -f "$c/windows/$sys/netsh.exe"
   cp "$bin/stand_in.exe" "$c/windows/$sys/netsh.exe"
 done
-netsh_calls() { cat "$c"/windows/sys*/calls.txt 2>/dev/null | tr -d '\r'; rm -f "$c"/windows/sys*/calls.txt; }
+netsh_calls() {
+  for f in "$c"/windows/sys*/calls.txt; do [[ -f "$f" ]] && tr -d '\r' <"$f" && rm "$f"; done; true
+}
 mkdir "$work/shell"
 cp "$bin/stand_in.exe" "$work/shell/"
 stand_in() {
@@ -66,9 +70,13 @@ before=$(snapshot)
 
 cp "$installer" "$work/setup.exe"
 setup=$(win "$work/setup.exe")
-uninstall_here() { wine "$orvela_win\\uninstall.exe" /S "_?=$orvela_win" >/dev/null 2>&1; }
+# In place (_?=), the uninstaller waits and answers with its exit code. NSIS
+# takes _?= and /D= only unquoted, and Wine quotes arguments with spaces.
+printf '@"%s\\uninstall.exe" /S _?=%s\r\n@exit /b %%errorlevel%%\r\n' "$orvela_win" "$orvela_win" \
+  >"$work/uninstall.bat"
+uninstall_here() { wine cmd.exe /c "$(win "$work/uninstall.bat")" >/dev/null 2>&1; }
 
-wine "$setup" /S /NOSTART '/D=C:\Program Files\Other Winamp' >/dev/null 2>&1 ||
+wine "$setup" /S /NOSTART '/D=C:\Players\Winamp' >/dev/null 2>&1 ||
   fail "the install with /D= ended with $?"
 [[ -f "$other/Plugins/gen_orvela.dll" && ! -e "$player/Plugins/gen_orvela.dll" ]] ||
   fail "/D= was not followed while the player's uninstall entry exists"
@@ -148,8 +156,7 @@ for _ in $(seq 150); do
 done
 wineserver -w
 diff <(rules_of add | grep delete) <(netsh_calls) || fail "the firewall rules were not removed"
-after=$(snapshot | grep -v -e 'gen_orvela.ini$' -e 'orvela_agent.ini$' -e "^$pf/Orvela\$" \
-  -e '^Program Files/Other Winamp/Plugins$')
+after=$(snapshot | grep -v -e 'gen_orvela.ini$' -e 'orvela_agent.ini$' -e "^$pf/Orvela\$")
 if [[ "$before" != "$after" ]]; then
   diff <(echo "$before") <(echo "$after") || true
   fail "the uninstall left the prefix changed"

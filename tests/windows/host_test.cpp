@@ -277,7 +277,7 @@ TEST_F(Hosted, TheBlockGrantsItsUserAndSystemEverythingAndNoOneElseAnything) {
     PSECURITY_DESCRIPTOR sd = nullptr;
     ASSERT_EQ(GetSecurityInfo(h, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
                               &dacl, nullptr, &sd),
-              ERROR_SUCCESS);
+              DWORD{ERROR_SUCCESS});
     char* text = nullptr;
     ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorA(
         sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr));
