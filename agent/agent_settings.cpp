@@ -33,6 +33,9 @@ AgentSettings LoadAgentSettings(ProfileStore& store) {
     if (ReadNumber(store, "ALLOW_PLAYLIST", n)) s.grantPlaylist = n != 0;
     if (ReadNumber(store, "FORMAT", n) && n >= kMinFormatCode && n <= kMaxFormatCode)
         s.streamFormat = n;
+    char source[kProfileValueRoom] = {};
+    store.GetString(kMain, "SOUND_SOURCE", "", source, sizeof source);
+    s.soundSource = source;
     return s;
 }
 

@@ -8,8 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "net/agent.h"
-#include "ui/settings.h"
+#include "base/profile.h"
+#include "wire/group.h"
+#include "wire/protocol.h"
 
 namespace agent {
 
@@ -22,6 +23,9 @@ struct AgentSettings {
     bool grantListening = true;                 // ALLOW_LISTENING: 0 refuses
     bool grantPlaylist = true;                  // ALLOW_PLAYLIST: 0 refuses
     int streamFormat = kDefaultStreamFormat;    // FORMAT, 1..5
+    // SOUND_SOURCE: empty or "output" shares what the default output device
+    // plays; otherwise the name of the recording device to share.
+    std::string soundSource;
 };
 
 AgentSettings LoadAgentSettings(ProfileStore& store);

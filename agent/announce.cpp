@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "net/agent.h"
-#include "net/peer_record.h"
-#include "net/tagged_packet.h"
+#include "wire/peer_record.h"
+#include "wire/protocol.h"
+#include "wire/tagged_packet.h"
 
 namespace agent {
 

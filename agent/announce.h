@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host/nowplaying.h"
+#include "player/nowplaying.h"
 
 namespace agent {
 

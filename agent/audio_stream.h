@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "agent/pcm_convert.h"
-#include "instream/ima_encoder.h"
+#include "codec/ima_encoder.h"
 
 namespace agent {
 

@@ -1,5 +1,8 @@
 #include "agent/capture_win.h"
 
+#include <propidl.h>
+#include <propsys.h>
+
 #include "agent/wav_file.h"
 
 namespace agent {
@@ -8,33 +11,98 @@ namespace {
 
 constexpr REFERENCE_TIME kBufferHns = 10000000; // one second of the device's sound
 constexpr int kPacketsPerFeed = 64;
-constexpr uint32_t kRetryMs = 1000;
+// The device's name, as the sound settings show it.
+constexpr PROPERTYKEY kFriendlyName = {
+    {0xa45c254e, 0xdf1c, 0x4efd, {0x80, 0x20, 0x67, 0xd1, 0x46, 0xa8, 0x50, 0xe0}}, 14};
 
 bool Failed(HRESULT hr, const char* what) {
     if (SUCCEEDED(hr)) return false;
-    char line[128];
-    wsprintfA(line, "orvela_agent: loopback capture: %s failed, 0x%08X\n", what,
+    char line[160];
+    wsprintfA(line, "orvela_agent: sound capture: %s failed, 0x%08X\n", what,
               static_cast<unsigned>(hr));
     OutputDebugStringA(line);
     return true;
 }
 
+std::wstring DeviceId(IMMDevice* device) {
+    LPWSTR id = nullptr;
+    if (FAILED(device->GetId(&id)) || !id) return {};
+    std::wstring out(id);
+    CoTaskMemFree(id);
+    return out;
+}
+
+std::string FriendlyName(IMMDevice* device) {
+    IPropertyStore* storeRaw = nullptr;
+    if (FAILED(device->OpenPropertyStore(STGM_READ, &storeRaw))) return {};
+    ComPtr<IPropertyStore> store(storeRaw);
+    PROPVARIANT value;
+    PropVariantInit(&value);
+    std::string out;
+    if (SUCCEEDED(store.Get()->GetValue(kFriendlyName, &value)) && value.vt == VT_LPWSTR) {
+        char text[256] = {};
+        WideCharToMultiByte(CP_ACP, 0, value.pwszVal, -1, text, sizeof text - 1, nullptr, nullptr);
+        out = text;
+    }
+    PropVariantClear(&value);
+    return out;
+}
+
+bool SameFormat(const PcmInputFormat& a, const PcmInputFormat& b) {
+    return a.type == b.type && a.channels == b.channels && a.rate == b.rate &&
+           a.channelMask == b.channelMask;
+}
+
 } // namespace
 
-bool LoopbackCapture::Open() {
-    if (capture_) return true;
+ComPtr<IMMDevice> DeviceCapture::FindDevice(std::wstring& id) {
     IMMDeviceEnumerator* enumeratorRaw = nullptr;
     if (Failed(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
                                 __uuidof(IMMDeviceEnumerator),
                                 reinterpret_cast<void**>(&enumeratorRaw)),
                "the device enumerator"))
-        return false;
+        return {};
     ComPtr<IMMDeviceEnumerator> enumerator(enumeratorRaw);
     IMMDevice* deviceRaw = nullptr;
-    if (Failed(enumerator.Get()->GetDefaultAudioEndpoint(eRender, eConsole, &deviceRaw),
-               "the default output device"))
-        return false;
-    ComPtr<IMMDevice> device(deviceRaw);
+    if (IsOutputLoopback(wanted_)) {
+        if (Failed(enumerator.Get()->GetDefaultAudioEndpoint(eRender, eConsole, &deviceRaw),
+                   "the default output device"))
+            return {};
+        ComPtr<IMMDevice> device(deviceRaw);
+        id = DeviceId(device.Get());
+        return device;
+    }
+    IMMDeviceCollection* listRaw = nullptr;
+    if (Failed(enumerator.Get()->EnumAudioEndpoints(eCapture, DEVICE_STATE_ACTIVE, &listRaw),
+               "the recording devices"))
+        return {};
+    ComPtr<IMMDeviceCollection> list(listRaw);
+    UINT count = 0;
+    list.Get()->GetCount(&count);
+    for (UINT i = 0; i < count; ++i) {
+        if (FAILED(list.Get()->Item(i, &deviceRaw))) continue;
+        ComPtr<IMMDevice> device(deviceRaw);
+        if (IsNamedDevice(wanted_, FriendlyName(device.Get()))) {
+            id = DeviceId(device.Get());
+            return device;
+        }
+    }
+    OutputDebugStringA("orvela_agent: sound capture: no recording device has the name of "
+                       "SOUND_SOURCE\n");
+    return {};
+}
+
+bool DeviceCapture::Open() {
+    if (capture_) return true;
+    // A missing device is looked for at most once a second, not at every request.
+    if (!opening_.Due(GetTickCount())) return false;
+    return OpenNow();
+}
+
+bool DeviceCapture::OpenNow() {
+    std::wstring id;
+    ComPtr<IMMDevice> device = FindDevice(id);
+    if (!device) return false;
     IAudioClient* clientRaw = nullptr;
     if (Failed(device.Get()->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
                                       reinterpret_cast<void**>(&clientRaw)),
@@ -44,14 +112,15 @@ bool LoopbackCapture::Open() {
 
     WAVEFORMATEX* mix = nullptr;
     if (Failed(client.Get()->GetMixFormat(&mix), "the mix format")) return false;
+    PcmInputFormat format;
     const bool known = ReadWaveFormat(reinterpret_cast<const uint8_t*>(mix),
-                                      sizeof(WAVEFORMATEX) + mix->cbSize, format_);
-    const HRESULT initialized =
-        known ? client.Get()->Initialize(AUDCLNT_SHAREMODE_SHARED, AUDCLNT_STREAMFLAGS_LOOPBACK,
-                                         kBufferHns, 0, mix, nullptr)
-              : E_NOTIMPL;
+                                      sizeof(WAVEFORMATEX) + mix->cbSize, format);
+    const DWORD flags = IsOutputLoopback(wanted_) ? AUDCLNT_STREAMFLAGS_LOOPBACK : 0;
+    const HRESULT initialized = known ? client.Get()->Initialize(AUDCLNT_SHAREMODE_SHARED, flags,
+                                                                 kBufferHns, 0, mix, nullptr)
+                                      : E_NOTIMPL;
     CoTaskMemFree(mix);
-    if (Failed(initialized, "loopback initialisation")) return false;
+    if (Failed(initialized, "initialisation")) return false;
     IAudioCaptureClient* captureRaw = nullptr;
     // Wine's audio stack accepts the loopback initialisation but has no
     // capture service for it (0x88890003): the agent then has no sound.
@@ -63,35 +132,41 @@ bool LoopbackCapture::Open() {
     if (Failed(client.Get()->Start(), "starting")) return false;
     client_ = std::move(client);
     capture_ = std::move(capture);
-    lost_ = false;
+    openId_ = std::move(id);
+    format_ = format;
+    opening_.Reset();
     return true;
 }
 
-void LoopbackCapture::Close() {
+void DeviceCapture::Close() {
     if (client_) client_.Get()->Stop();
     capture_.Reset();
     client_.Reset();
+    openId_.clear();
 }
 
-void LoopbackCapture::Feed(PcmConverter& converter, size_t) {
-    if (lost_ && !capture_ && GetTickCount() - lostTry_ >= kRetryMs) {
-        lostTry_ = GetTickCount();
-        // A device in another format needs a converter of its own: the next stream makes one.
-        const PcmInputFormat before = format_;
-        if (Open() && (format_.type != before.type || format_.channels != before.channels ||
-                       format_.rate != before.rate))
+void DeviceCapture::Feed(PcmConverter& converter, size_t) {
+    const DWORD now = GetTickCount();
+    if (capture_ && checking_.Due(now)) {
+        std::wstring id;
+        // The default output is now another device (a headset, HDMI): follow it.
+        if (IsOutputLoopback(wanted_) && FindDevice(id) && id != openId_) {
             Close();
+            opening_.Reset();
+        }
     }
+    if (!capture_ && Open() && !SameFormat(converter.Input(), format_)) converter.SetInput(format_);
     Drain(&converter);
 }
 
-void LoopbackCapture::Drain(PcmConverter* converter) {
+void DeviceCapture::Drain(PcmConverter* converter) {
     for (int i = 0; i < kPacketsPerFeed && capture_; ++i) {
         UINT32 waiting = 0;
         const HRESULT next = capture_.Get()->GetNextPacketSize(&waiting);
+        // A device unplugged, or one whose format the user changed, is gone
+        // for this client: it is opened again, at most once a second.
         if (next == AUDCLNT_E_DEVICE_INVALIDATED) {
             Close();
-            lost_ = true;
             return;
         }
         if (FAILED(next) || waiting == 0) return;

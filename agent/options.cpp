@@ -1,7 +1,7 @@
 #include "agent/options.h"
 
 #include "base/text.h"
-#include "net/ipv4.h"
+#include "wire/ipv4.h"
 
 namespace agent {
 

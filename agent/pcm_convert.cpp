@@ -17,8 +17,112 @@ size_t PcmInputFormat::SampleBytes() const {
     }
 }
 
-PcmConverter::PcmConverter(const PcmInputFormat& in, const instream::AudioFormat& out)
-    : in_(in), out_(out) {}
+namespace {
+
+// The platform's speaker bits, in the order channels carry them.
+enum Speaker : uint32_t {
+    kFrontLeft = 0x1,
+    kFrontRight = 0x2,
+    kFrontCentre = 0x4,
+    kLowFrequency = 0x8,
+    kBackLeft = 0x10,
+    kBackRight = 0x20,
+    kFrontLeftOfCentre = 0x40,
+    kFrontRightOfCentre = 0x80,
+    kBackCentre = 0x100,
+    kSideLeft = 0x200,
+    kSideRight = 0x400,
+    kTopCentre = 0x800,
+    kTopFrontLeft = 0x1000,
+    kTopFrontCentre = 0x2000,
+    kTopFrontRight = 0x4000,
+    kTopBackLeft = 0x8000,
+    kTopBackCentre = 0x10000,
+    kTopBackRight = 0x20000,
+};
+
+constexpr float kMinus3dB = 0.70710678f;
+
+// The layouts the platform's mixer uses when a device names none.
+uint32_t UsualLayout(uint16_t channels) {
+    switch (channels) {
+    case 1:
+        return kFrontCentre;
+    case 2:
+        return kFrontLeft | kFrontRight;
+    case 3:
+        return kFrontLeft | kFrontRight | kFrontCentre;
+    case 4:
+        return kFrontLeft | kFrontRight | kBackLeft | kBackRight;
+    case 5:
+        return kFrontLeft | kFrontRight | kFrontCentre | kBackLeft | kBackRight;
+    case 6:
+        return kFrontLeft | kFrontRight | kFrontCentre | kLowFrequency | kBackLeft | kBackRight;
+    case 7:
+        return kFrontLeft | kFrontRight | kFrontCentre | kLowFrequency | kBackCentre | kSideLeft |
+               kSideRight;
+    default:
+        return kFrontLeft | kFrontRight | kFrontCentre | kLowFrequency | kBackLeft | kBackRight |
+               kSideLeft | kSideRight;
+    }
+}
+
+} // namespace
+
+void DownmixWeights(uint16_t channels, uint32_t mask, std::vector<float>& toLeft,
+                    std::vector<float>& toRight) {
+    struct Share {
+        uint32_t speaker;
+        float left, right;
+    };
+    static constexpr Share kShares[] = {
+        {kFrontLeft, 1, 0},
+        {kFrontRight, 0, 1},
+        {kFrontCentre, kMinus3dB, kMinus3dB},
+        {kLowFrequency, 0, 0},
+        {kBackLeft, kMinus3dB, 0},
+        {kBackRight, 0, kMinus3dB},
+        {kFrontLeftOfCentre, 1, 0},
+        {kFrontRightOfCentre, 0, 1},
+        {kBackCentre, 0.5f, 0.5f},
+        {kSideLeft, kMinus3dB, 0},
+        {kSideRight, 0, kMinus3dB},
+        {kTopCentre, 0.5f, 0.5f},
+        {kTopFrontLeft, kMinus3dB, 0},
+        {kTopFrontCentre, 0.5f, 0.5f},
+        {kTopFrontRight, 0, kMinus3dB},
+        {kTopBackLeft, 0.5f, 0},
+        {kTopBackCentre, 0.35355339f, 0.35355339f},
+        {kTopBackRight, 0, 0.5f},
+    };
+    if (mask == 0) mask = UsualLayout(channels);
+    toLeft.assign(channels, 0);
+    toRight.assign(channels, 0);
+    // Channels take the mask's speakers in bit order; channels beyond them
+    // feed no speaker and are left out.
+    size_t channel = 0;
+    for (const Share& s : kShares) {
+        if (channel == channels) break;
+        if (!(mask & s.speaker)) continue;
+        toLeft[channel] = s.left;
+        toRight[channel] = s.right;
+        ++channel;
+    }
+}
+
+PcmConverter::PcmConverter(const PcmInputFormat& in, const instream::AudioFormat& out) : out_(out) {
+    SetInput(in);
+}
+
+void PcmConverter::SetInput(const PcmInputFormat& in) {
+    in_ = in;
+    toLeft_.clear();
+    toRight_.clear();
+    if (in_.channels > 2) DownmixWeights(in_.channels, in_.channelMask, toLeft_, toRight_);
+    // Positions count from the new format's first frame on.
+    inFrames_ = 0;
+    outFrames_ = 0;
+}
 
 // One sample in the scale of 16-bit PCM.
 float PcmConverter::Sample(const uint8_t* p) const {
@@ -49,8 +153,18 @@ void PcmConverter::Push(const uint8_t* data, size_t frames) {
     const unsigned outChannels = out_.channels;
     for (size_t i = 0; i < frames; ++i, data += in_.FrameBytes()) {
         float current[2];
-        const float left = Sample(data);
-        const float right = in_.channels > 1 ? Sample(data + sampleBytes) : left;
+        float left = 0, right = 0;
+        if (in_.channels > 2) {
+            for (unsigned ch = 0; ch < in_.channels; ++ch) {
+                if (toLeft_[ch] == 0 && toRight_[ch] == 0) continue;
+                const float s = Sample(data + ch * sampleBytes);
+                left += s * toLeft_[ch];
+                right += s * toRight_[ch];
+            }
+        } else {
+            left = Sample(data);
+            right = in_.channels > 1 ? Sample(data + sampleBytes) : left;
+        }
         if (outChannels == 1) {
             current[0] = in_.channels > 1 ? (left + right) / 2 : left;
         } else {

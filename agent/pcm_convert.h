@@ -1,16 +1,18 @@
 // PCM from whatever the sound source gives (the capture's float or integer
 // samples, any channel count and rate) to the 16-bit PCM of the stream's
-// format: the first two channels are kept (mono takes their mean, and a mono
-// source fills both sides of stereo), and the rate is changed by linear
-// interpolation. Equal rates and channel counts of 16-bit samples pass
-// through unchanged, sample for sample.
+// format: stereo is kept as it is; more channels are mixed down to stereo at
+// the usual weights (centre and surrounds at -3 dB, the low-frequency
+// channel left out), so a film's dialogue on the centre is heard; mono
+// takes the mean of the two sides, and a mono source fills both sides of
+// stereo. The rate is changed by linear interpolation. Equal rates and channel counts of 16-bit
+// samples pass through unchanged, sample for sample.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-#include "instream/ima_adpcm.h"
+#include "codec/ima_adpcm.h"
 
 namespace agent {
 
@@ -20,6 +22,9 @@ struct PcmInputFormat {
     SampleType type = SampleType::Int16;
     uint16_t channels = 0;
     uint32_t rate = 0;
+    // Which speaker each channel feeds, the platform's speaker bits in
+    // channel order; 0: the usual layout for the channel count.
+    uint32_t channelMask = 0;
 
     size_t SampleBytes() const;
     size_t FrameBytes() const { return SampleBytes() * channels; }
@@ -42,6 +47,9 @@ class PcmConverter {
     size_t InputFramesFor(size_t frames) const;
 
     const PcmInputFormat& Input() const { return in_; }
+    // The source now gives another format (its device changed): what was
+    // converted stays, and conversion goes on from the new format.
+    void SetInput(const PcmInputFormat& in);
 
   private:
     float Sample(const uint8_t* p) const;
@@ -55,6 +63,14 @@ class PcmConverter {
     uint64_t inFrames_ = 0;
     uint64_t outFrames_ = 0;
     float previous_[2] = {0, 0};
+    // Each input channel's share of the left and right output, when the
+    // source has more than two channels.
+    std::vector<float> toLeft_, toRight_;
 };
+
+// The left and right weights of each of `channels` channels laid out by
+// `mask` (0: the usual layout for that many channels).
+void DownmixWeights(uint16_t channels, uint32_t mask, std::vector<float>& toLeft,
+                    std::vector<float>& toRight);
 
 } // namespace agent

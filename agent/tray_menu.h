@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "agent/sessions.h"
-#include "ui/commands.h"
+#include "base/menu_entry.h"
 
 namespace agent {
 

@@ -24,8 +24,13 @@ bool ReadWaveFormat(const uint8_t* p, size_t size, PcmInputFormat& f) {
     if (size < 16) return false;
     uint32_t tag = Read16(p);
     const uint32_t bits = Read16(p + 14);
-    // The extensible format names the real one in its sub-format's first word.
-    if (tag == kWaveExtensible) tag = size >= 26 ? Read16(p + 24) : 0;
+    // The extensible format names the real one in its sub-format's first
+    // word, and the speakers its channels feed.
+    f.channelMask = 0;
+    if (tag == kWaveExtensible) {
+        tag = size >= 26 ? Read16(p + 24) : 0;
+        f.channelMask = Read32(p + 20);
+    }
     if (tag == kWavePcm && bits == 16)
         f.type = SampleType::Int16;
     else if (tag == kWavePcm && bits == 24)

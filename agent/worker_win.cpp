@@ -8,8 +8,9 @@
 #include <cstring>
 #include <memory>
 
-#include "host/nowplaying_win.h"
-#include "net/presence.h"
+#include "agent/player_group_win.h"
+#include "player/nowplaying_win.h"
+#include "wire/group.h"
 
 namespace agent {
 
@@ -219,14 +220,19 @@ void AgentWorker::SendTo(Endpoint to, const void* data, size_t size) {
 void AgentWorker::SendPresence() {
     presence_.title.clear();
     presence_.file.clear();
-    if (const NowPlayingBlock* block = OpenBlock(); block && PlayerWindow(*block)) {
+    const NowPlayingBlock* block = OpenBlock();
+    const HWND player = block ? PlayerWindow(*block) : nullptr;
+    if (player) {
         // The player writes the block while we read it; a copy holds still.
         auto copy = std::make_unique<NowPlayingBlock>();
         std::memcpy(copy.get(), block, sizeof *copy);
         NowPlayingTexts(*copy, presence_.title, presence_.file);
     }
     const std::vector<uint8_t> packet = BuildPresencePacket(presence_);
-    const PresenceGroup group = ComputePresenceGroup(settings_.groupAddress, settings_.userGroup);
+    char groupAddress[kGroupAddressRoom];
+    uint8_t userGroup = 0;
+    CurrentGroup(player, settings_, groupAddress, userGroup);
+    const PresenceGroup group = ComputePresenceGroup(groupAddress, userGroup);
     SendTo({group.address, group.port}, packet.data(), packet.size());
 }
 

@@ -22,6 +22,8 @@ find_package(Threads REQUIRED)
 add_subdirectory(tests/native)
 # Every tracked C++ file is as clang-format makes it.
 add_test(NAME format.clang_format COMMAND ${CMAKE_SOURCE_DIR}/tests/check_format.sh ${CMAKE_SOURCE_DIR})
+# No file includes a folder above its own.
+add_test(NAME layout.includes_go_down COMMAND ${CMAKE_SOURCE_DIR}/tests/check_layers.sh ${CMAKE_SOURCE_DIR})
 add_subdirectory(tools)
 add_subdirectory(tests/fuzz)
 
@@ -45,18 +47,16 @@ if(ORVELA_WINDOWS)
     set(win32_tests ON)
     set(installer_target x86-unicode)
     set(installer_name orvela-setup-x86-test.exe)
-    # A 64-bit prefix of its own: the 32-bit programs run in it as on 64-bit
-    # Windows, and a prefix made before 32-bit Wine was there lacks its files.
-    set(ORVELA_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix-wow64)
     set(says "Windows tests: the delivered 32-bit build (build/win32) under 32-bit Wine")
   else()
     set(test_tree win)
     set(win32_tests OFF)
     set(installer_target amd64-unicode)
     set(installer_name orvela-setup-x64-test.exe)
-    set(ORVELA_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
     set(says "Windows tests: the x86_64 build (build/win) under 64-bit Wine, as ${why}")
   endif()
+  # A 64-bit prefix either way: 32-bit programs run in it as on 64-bit Windows.
+  set(ORVELA_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
   set(test_bin ${CMAKE_BINARY_DIR}/${test_tree}/bin)
   set(test_installer ${CMAKE_BINARY_DIR}/installer/${installer_name})
   message(STATUS "${says}")
@@ -71,28 +71,22 @@ if(ORVELA_WINDOWS)
     -DORVELA_NATIVE_TOOLS=${CMAKE_BINARY_DIR}/tools
     -DORVELA_WIN32_BIN=${CMAKE_BINARY_DIR}/win32/bin
     -DORVELA_TEST_INSTALLER=${test_installer})
-  ExternalProject_Add(windows32
-    SOURCE_DIR ${CMAKE_SOURCE_DIR}
-    BINARY_DIR ${CMAKE_BINARY_DIR}/win32
-    CMAKE_ARGS
-      -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-i686.cmake
-      -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
-      -DORVELA_WIN_TESTS=${win32_tests}
-      ${test_args}
-    INSTALL_COMMAND ""
-    BUILD_ALWAYS ON
-    USES_TERMINAL_BUILD ON)
+  # One cross build per toolchain, each a sub-project of its own.
+  function(orvela_cross_build name dir toolchain)
+    ExternalProject_Add(${name}
+      SOURCE_DIR ${CMAKE_SOURCE_DIR}
+      BINARY_DIR ${CMAKE_BINARY_DIR}/${dir}
+      CMAKE_ARGS
+        -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/${toolchain}.cmake
+        -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+        ${ARGN}
+      INSTALL_COMMAND ""
+      BUILD_ALWAYS ON
+      USES_TERMINAL_BUILD ON)
+  endfunction()
+  orvela_cross_build(windows32 win32 mingw-i686 -DORVELA_WIN_TESTS=${win32_tests} ${test_args})
   # The demo runs the x86_64 build's emulator on every machine.
-  ExternalProject_Add(windows
-    SOURCE_DIR ${CMAKE_SOURCE_DIR}
-    BINARY_DIR ${CMAKE_BINARY_DIR}/win
-    CMAKE_ARGS
-      -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-x86_64.cmake
-      -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
-      ${test_args}
-    INSTALL_COMMAND ""
-    BUILD_ALWAYS ON
-    USES_TERMINAL_BUILD ON)
+  orvela_cross_build(windows win mingw-x86_64 ${test_args})
   # The Windows tests are registered by the sub-project that runs them; one
   # ctest run here counts them together with the native ones.
   file(WRITE ${CMAKE_BINARY_DIR}/windows-tests.cmake "subdirs(\"${CMAKE_BINARY_DIR}/${test_tree}\")\n")
@@ -114,6 +108,11 @@ if(ORVELA_WINDOWS)
     set_tests_properties(installer.silent_install_again_and_uninstall PROPERTIES
       ENVIRONMENT "ORVELA_VERSION=${PROJECT_VERSION}" TIMEOUT 300 RESOURCE_LOCK orvela_player)
   endif()
+
+  # Two computers on one link: each story across them, real sound included.
+  add_test(NAME lan.two_computers COMMAND ${CMAKE_SOURCE_DIR}/tests/lan_test.sh ${CMAKE_BINARY_DIR})
+  set_tests_properties(lan.two_computers PROPERTIES TIMEOUT 420 RUN_SERIAL TRUE
+                       ENVIRONMENT "ORVELA_TEST_BIN=${test_bin}")
 
   # The delivered 32-bit plug-ins export one entry point each, the agent
   # program nothing, and all import only system DLLs.

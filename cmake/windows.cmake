@@ -42,20 +42,20 @@ function(orvela_plugin name def)
   target_link_libraries(${name} PRIVATE ${ORVELA_CORE} ${ORVELA_STATIC} -Wl,--enable-stdcall-fixup)
 endfunction()
 
-set(GEN_ORVELA_DIRS host ui net scrollskin)
-orvela_plugin(gen_orvela host/gen_orvela.def ${GEN_ORVELA_DIRS})
+set(GEN_ORVELA_DIRS gen_orvela browser peers scrollskin player base)
+orvela_plugin(gen_orvela gen_orvela/gen_orvela.def ${GEN_ORVELA_DIRS})
 target_link_libraries(gen_orvela PRIVATE ws2_32 comctl32 gdi32 user32 shell32)
 orvela_version_resource(gen_orvela gen_orvela.dll "Orvela LAN browser for Winamp" VFT_DLL)
-orvela_plugin(in_orvela instream/in_orvela.def instream)
+set(IN_ORVELA_DIRS in_orvela instream)
+orvela_plugin(in_orvela in_orvela/in_orvela.def ${IN_ORVELA_DIRS})
 target_link_libraries(in_orvela PRIVATE ws2_32 msacm32 winmm)
 orvela_version_resource(in_orvela in_orvela.dll "Orvela stream input for Winamp" VFT_DLL)
 
 # The agent program: its own shell, the now-playing block's mapping that it
 # opens like gen_orvela does, and the private-profile store of the settings.
-orvela_shell_sources(agent_src agent)
+orvela_shell_sources(agent_src orvela_agent agent base)
 # (orvela_agent is the name of its portable core's library.)
-add_executable(agent_program WIN32 ${agent_src} ${CMAKE_SOURCE_DIR}/host/nowplaying_win.cpp
-                                   ${CMAKE_SOURCE_DIR}/ui/settings_win.cpp)
+add_executable(agent_program WIN32 ${agent_src} ${CMAKE_SOURCE_DIR}/player/nowplaying_win.cpp)
 set_target_properties(agent_program PROPERTIES OUTPUT_NAME orvela_agent)
 target_link_libraries(agent_program PRIVATE ${ORVELA_CORE} ${ORVELA_STATIC}
                       ws2_32 user32 shell32 advapi32 ole32 uuid)

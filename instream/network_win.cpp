@@ -6,7 +6,7 @@
 
 #include "base/errors.h"
 #include "base/text.h"
-#include "instream/location.h"
+#include "wire/location.h"
 
 namespace instream {
 

@@ -7,9 +7,9 @@
 #include <windows.h>
 #include <winsock2.h>
 
-#include "instream/handles_win.h"
-#include "instream/location.h"
+#include "instream/heap_win.h"
 #include "instream/session.h"
+#include "wire/location.h"
 
 namespace instream {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "instream/heap.h"
+#include "base/heap.h"
 
 namespace instream {
 

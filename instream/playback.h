@@ -7,7 +7,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "instream/heap.h"
+#include "base/heap.h"
 #include "instream/pcm_queue.h"
 #include "instream/session.h"
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "base/errors.h"
-#include "net/agent.h"
+#include "wire/protocol.h"
 
 namespace instream {
 

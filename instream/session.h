@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "instream/ima_adpcm.h"
+#include "codec/ima_adpcm.h"
 #include "instream/pcm_queue.h"
 
 namespace instream {

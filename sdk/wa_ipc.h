@@ -3,13 +3,17 @@
 // including <windows.h>.
 #pragma once
 
+#include <cstddef>
+
 namespace wa {
 
 constexpr unsigned WM_USER_BASE = 0x0400;
 constexpr unsigned WM_WA_IPC = WM_USER_BASE;          // lParam: IPC number, wParam: data
 constexpr unsigned WM_WA_MPEG_EOF = WM_USER_BASE + 2; // posted by an input plug-in at track end
 
-constexpr int IPC_PLAYFILE = 100;       // WM_COPYDATA dwData: append a file to the playlist
+constexpr int IPC_PLAYFILE = 100; // WM_COPYDATA dwData: append a file to the playlist
+// IPC_PLAYFILE takes the file name as a zero-padded block of this size.
+constexpr size_t kPlayFileRoom = 256;
 constexpr int IPC_SETPLAYLISTPOS = 121; // data: index
 constexpr int IPC_GETLISTLENGTH = 124;
 constexpr int IPC_GETLISTPOS = 125;

@@ -14,10 +14,10 @@
 #include <thread>
 #include <vector>
 
-#include "net/agent.h"
-#include "net/tagged_packet.h"
 #include "tools/netsafe.h"
 #include "tools/peersim.h"
+#include "wire/protocol.h"
+#include "wire/tagged_packet.h"
 
 namespace {
 

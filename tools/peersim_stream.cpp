@@ -26,12 +26,12 @@
 #include <utility>
 #include <vector>
 
-#include "instream/ima_adpcm.h"
-#include "instream/ima_encoder.h"
-#include "net/agent.h"
-#include "net/tagged_packet.h"
+#include "codec/ima_adpcm.h"
+#include "codec/ima_encoder.h"
 #include "tools/netsafe.h"
 #include "tools/peersim.h"
+#include "wire/protocol.h"
+#include "wire/tagged_packet.h"
 
 namespace {
 

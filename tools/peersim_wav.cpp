@@ -12,7 +12,8 @@
 namespace {
 
 const char* const kUsage = "--out FILE [--seconds N]\n"
-                           "    A tune of N seconds (4), a note every quarter second.";
+                           "    A tune of N seconds (4), a note every quarter second; no stretch\n"
+                           "    of it repeats, so a recording of it can be aligned with it.";
 
 void Put(std::vector<uint8_t>& out, uint32_t v, int bytes) {
     for (int i = 0; i < bytes; ++i)
@@ -37,7 +38,13 @@ int Run(int argc, char** argv) {
     }
     if (path.empty()) return Usage();
     constexpr uint32_t kRate = 44100;
-    constexpr double kNotes[] = {261.63, 329.63, 392.00, 523.25, 392.00, 329.63}; // C E G C G E
+    constexpr double kNotes[] = {261.63, 293.66, 329.63, 349.23, 392.00, 440.00, 493.88, 523.25};
+    // The notes in an order that never repeats within a minute.
+    std::vector<double> tune;
+    for (uint32_t n = 0, x = 1; n < static_cast<uint32_t>(seconds) * 4 + 1; ++n) {
+        x = x * 1103515245u + 12345u;
+        tune.push_back(kNotes[(x >> 16) % 8]);
+    }
     const uint32_t frames = static_cast<uint32_t>(seconds) * kRate;
     std::vector<uint8_t> wav;
     wav.insert(wav.end(), {'R', 'I', 'F', 'F'});
@@ -51,7 +58,7 @@ int Run(int argc, char** argv) {
     wav.insert(wav.end(), {'d', 'a', 't', 'a'});
     Put(wav, frames * 4, 4);
     for (uint32_t i = 0; i < frames; ++i) {
-        const double t = double(i) / kRate, hz = kNotes[(i / (kRate / 4)) % 6];
+        const double t = double(i) / kRate, hz = tune[i / (kRate / 4)];
         const double fade = 1 - std::fmod(t, 0.25) * 3; // each note dies away
         Put(wav,
             static_cast<uint16_t>(static_cast<int16_t>(9000 * fade * std::sin(2 * M_PI * hz * t))),

@@ -3,6 +3,10 @@
 # loopback (multicast routed to it), an Xvfb display, and a wineserver that
 # lives inside the namespace, so every socket Wine makes stays in it.
 #   tools/rig.sh WINEPREFIX COMMAND [ARGS...]
+# One computer of a LAN in the rig (tests/lan_test.sh makes them) runs in a
+# namespace that the caller made and linked: ORVELA_RIG_LINKED names a file
+# that appears once its links are up. ORVELA_RIG_SOUND=1 adds a sound server
+# with a null output, whose monitor is a recording device.
 set -euo pipefail
 
 if [[ "${ORVELA_IN_RIG:-}" != 1 ]]; then
@@ -14,8 +18,12 @@ export WINEPREFIX=$(cd "$1" && pwd); shift
 export PATH="$(cd "$(dirname "$0")" && pwd)/wine-bin:$PATH"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 ip link set lo up
-ip link set lo multicast on
-ip route add 224.0.0.0/4 dev lo
+if [[ -n "${ORVELA_RIG_LINKED:-}" ]]; then
+  for _ in $(seq 300); do [[ -e "$ORVELA_RIG_LINKED" ]] && break; sleep 0.1; done
+else
+  ip link set lo multicast on
+  ip route add 224.0.0.0/4 dev lo
+fi
 
 # A wineserver of the same prefix started outside would own sockets outside
 # the namespace: end any before starting ours.
@@ -28,7 +36,18 @@ for _ in $(seq 100); do [[ -s "$displayfd_file" ]] && break; sleep 0.1; done
 export DISPLAY=":$(head -n1 "$displayfd_file")"
 rm -f "$displayfd_file"
 
+sound_dir=
+if [[ "${ORVELA_RIG_SOUND:-}" == 1 ]]; then
+  # PulseAudio of this computer alone: its own runtime folder, no X11 or D-Bus.
+  sound_dir=$(mktemp -d)
+  export XDG_RUNTIME_DIR="$sound_dir" PULSE_RUNTIME_PATH="$sound_dir/pulse" XDG_CONFIG_HOME="$sound_dir"
+  pulseaudio -n --daemonize=yes --exit-idle-time=-1 --log-target=stderr \
+    -L module-null-sink -L module-native-protocol-unix >/dev/null 2>&1
+  for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+fi
+
 cleanup() {
+  [[ -n "$sound_dir" ]] && { pulseaudio -k 2>/dev/null || true; rm -rf "$sound_dir"; }
   wineserver -k 2>/dev/null || true
   kill "$xvfb_pid" 2>/dev/null || true
   wait "$xvfb_pid" 2>/dev/null || true
@@ -38,6 +57,11 @@ trap cleanup EXIT
 if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
   wine wineboot.exe --init >/dev/null 2>&1 || true
   wineserver -w || true # let the first boot write the prefix and end
+elif [[ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]] &&
+  /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  # A prefix made before 32-bit Wine was installed lacks its 32-bit files.
+  wine wineboot.exe --update >/dev/null 2>&1 || true
+  wineserver -w || true
 fi
 wineserver -p
 # Wine's helper processes (services, explorer) start with the first program

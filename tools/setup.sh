@@ -9,7 +9,7 @@ packages=(
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth x11-apps imagemagick
-  iproute2 util-linux nsis
+  iproute2 util-linux nsis pulseaudio pulseaudio-utils
 )
 # The tests run the delivered 32-bit build under 32-bit Wine wherever this
 # machine runs 32-bit code; elsewhere the package would install but never

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <vector>
 
-#include "instream/ima_adpcm.h"
-#include "instream/ima_encoder.h"
+#include "codec/ima_adpcm.h"
+#include "codec/ima_encoder.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "net/peer_table.h"
+#include "peers/peer_table.h"
 
 namespace {
 

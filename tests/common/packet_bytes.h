@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "net/tagged_packet.h"
+#include "wire/tagged_packet.h"
 
 namespace test_packets {
 

@@ -9,8 +9,11 @@
 // agent for permission, appends the stream location and presses Play, and the
 // stream plays through in_orvela.dll into the recording output until the
 // track ends or the time limit; what the output received is written as WAV.
+// With --expect ADDRESS it waits for that computer's row alone; with --group
+// N it finally moves the browser to user group N through its dialog.
 //   player_emulator.exe [--seconds N] [--dll path] [--in-dll path]
 //                       [--import ADDRESS] [--listen ADDRESS] [--wav FILE] [--play-seconds N]
+//                       [--expect ADDRESS] [--group N]
 #include <windows.h>
 
 #include <cstdio>
@@ -19,13 +22,13 @@
 #include <string>
 #include <vector>
 
-#include "host/nowplaying.h"
-#include "net/agent.h"
-#include "net/tagged_packet.h"
+#include "browser/listview_win.h"
+#include "player/nowplaying.h"
 #include "tests/emulator/emulator.h"
 #include "tests/emulator/menu_script.h"
 #include "tests/emulator/output_module.h"
-#include "ui/listview_win.h"
+#include "wire/protocol.h"
+#include "wire/tagged_packet.h"
 
 namespace {
 
@@ -107,7 +110,7 @@ int main(int argc, char** argv) {
     int playSeconds = 30;
     std::string dll = "gen_orvela.dll";
     std::string inDll = "in_orvela.dll";
-    std::string listen, import, wav;
+    std::string listen, import, wav, expect, group;
     for (int i = 1; i + 1 < argc; ++i) {
         if (!std::strcmp(argv[i], "--seconds"))
             seconds = std::atoi(argv[++i]);
@@ -121,6 +124,10 @@ int main(int argc, char** argv) {
             wav = WindowsPath(argv[++i]);
         else if (!std::strcmp(argv[i], "--play-seconds"))
             playSeconds = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--expect"))
+            expect = argv[++i];
+        else if (!std::strcmp(argv[i], "--group"))
+            group = argv[++i];
         else if (!std::strcmp(argv[i], "--in-dll"))
             inDll = argv[++i];
     }
@@ -183,9 +190,14 @@ int main(int argc, char** argv) {
         if (row < 0) {
             summary += "\r\nNo computer " + address + " appeared in the browser\r\n";
             result = 1;
+        } else {
+            const PeerRecord* r = rows.Record(row);
+            summary += "\r\nRow of " + address + ": " + r->computerName + " | " + r->userName +
+                       " | " + r->title + "\r\n";
         }
         return row;
     };
+    if (!expect.empty()) waitRow(expect);
     if (!import.empty()) {
         if (const int row = waitRow(import); row >= 0) {
             const size_t before = player.playlist.size();
@@ -239,6 +251,23 @@ int main(int argc, char** argv) {
             stoppedAfter = GetTickCount() - playStart;
         }
     };
+    // When the first sound reached the output, after the double-click and by
+    // the wall clock (milliseconds since 1970), for end-to-end delays.
+    DWORD firstSound = 0;
+    unsigned long long firstSoundWall = 0;
+    auto noteFirstSound = [&] {
+        if (firstSound || !streaming || player.Output().PcmBytes() == 0) return;
+        firstSound = GetTickCount() - playStart;
+        FILETIME now{};
+        GetSystemTimeAsFileTime(&now);
+        firstSoundWall =
+            ((static_cast<unsigned long long>(now.dwHighDateTime) << 32 | now.dwLowDateTime) -
+             116444736000000000ull) /
+            10000;
+        std::printf("first sound %lu ms after the double-click (wall clock %llu ms)\n",
+                    static_cast<unsigned long>(firstSound), firstSoundWall);
+        std::fflush(stdout);
+    };
     auto status = [&] {
         return StreamStatus(player, location, running,
                             running ? GetTickCount() - playStart : stoppedAfter);
@@ -248,6 +277,7 @@ int main(int argc, char** argv) {
         [&] {
             const bool showDone = GetTickCount() - shown >= showMs;
             if (!streaming) return showDone;
+            noteFirstSound();
             follow();
             // The stream's progress under the report, for anyone watching.
             if (GetTickCount() - shownStatus >= 250) {
@@ -277,6 +307,21 @@ int main(int argc, char** argv) {
         }
         std::fputs(end.c_str(), stdout);
         std::fflush(stdout);
+    }
+    if (!group.empty()) {
+        // "User group...", the number typed, OK.
+        HWND dialog = FindWindowExA(player.Frame(), nullptr, "#32770", nullptr);
+        ModalScript script({[&](HWND d) {
+            SetDlgItemTextA(d, 1012, group.c_str());
+            SendMessageA(d, WM_COMMAND, IDOK, 0);
+        }});
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(1012, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, 1012)));
+        std::printf("user group %s: %s\n", group.c_str(),
+                    script.done() ? "chosen" : "the dialog did not run");
+        std::fflush(stdout);
+        if (!script.done()) result = 1;
+        player.Pump(static_cast<DWORD>(seconds) * 1000);
     }
     // At exit the player calls quit, then destroys its frames.
     player.QuitGeneralPlugin();

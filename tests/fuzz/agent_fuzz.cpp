@@ -14,8 +14,8 @@
 #include "agent/announce.h"
 #include "agent/request_handler.h"
 #include "agent/wav_file.h"
-#include "net/agent.h"
-#include "net/tagged_packet.h"
+#include "wire/protocol.h"
+#include "wire/tagged_packet.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <string_view>
 #include <vector>
 
-#include "instream/ima_adpcm.h"
-#include "instream/location.h"
+#include "codec/ima_adpcm.h"
 #include "instream/pcm_queue.h"
 #include "instream/session.h"
+#include "wire/location.h"
 
 namespace {
 

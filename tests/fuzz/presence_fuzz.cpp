@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "net/presence.h"
+#include "peers/presence.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "net/tagged_packet.h"
+#include "wire/tagged_packet.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A copy of exactly `size` bytes, so that ASan sees any read past them.

@@ -9,8 +9,9 @@
 #include <vector>
 
 #include "agent/audio_stream.h"
+#include "agent/sound_source.h"
 #include "agent/wav_file.h"
-#include "instream/ima_adpcm.h"
+#include "codec/ima_adpcm.h"
 
 namespace {
 
@@ -34,7 +35,16 @@ TEST(AgentPcmConverter, SamplesChannelsAndRatesBecomeTheStreamFormat) {
         {{T::Int16, 2, 44100}, LE({1, -2, 3, -4, 5, -6}, 2), 1, {1, -2, 3, -4}},
         {{T::Int16, 2, 44100}, LE({10, 20, 30, -40, 0, 0}, 2), 2, {15, -5}},
         {{T::Int16, 1, 44100}, LE({7, 9, 0}, 2), 1, {7, 7, 9, 9}},
-        {{T::Int16, 6, 44100}, LE({1, 2, 9, 9, 9, 9, 0, 0, 0, 0, 0, 0}, 2), 1, {1, 2}},
+        // 5.1 and more: centre and surrounds at -3 dB, the low frequencies left out, a
+        // channel beyond the named speakers too.
+        {{T::Int16, 6, 44100}, LE({0, 0, 1000, 5000, 0, 0, 0, 0, 0, 0, 0, 0}, 2), 1, {707, 707}},
+        {{T::Int16, 6, 44100},
+         LE({100, 200, 0, 0, 1000, -1000, 0, 0, 0, 0, 0, 0}, 2),
+         1,
+         {807, -507}},
+        {{T::Int16, 6, 44100}, LE({0, 0, 1000, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 2), 2, {707}},
+        {{T::Int16, 4, 44100, 0x603}, LE({0, 0, 1000, 0, 0, 0, 0, 0}, 2), 1, {707, 0}},
+        {{T::Int16, 3, 44100, 0x3}, LE({5, 6, 1000, 0, 0, 0}, 2), 1, {5, 6}},
         {{T::Float32, 2, 44100},
          LE({0x3F000000, -0x40800000, 0x40000000, -0x40000000, 0, 0}, 4),
          1,
@@ -115,3 +125,27 @@ TEST(AgentAudioStream, DatagramsOfTwoBlocksFallDueAtRealTimePace) {
 }
 
 } // namespace
+
+TEST(AgentSoundSource, OnlyTheDeviceTheUserNamedIsCapturedAndAMissingOneIsRetriedOnceASecond) {
+    EXPECT_TRUE(IsOutputLoopback(""));
+    EXPECT_TRUE(IsOutputLoopback(" Output "));
+    EXPECT_FALSE(IsOutputLoopback("Microphone"));
+    const std::tuple<const char*, const char*, bool> names[] = {
+        {"Stereo Mix", "Stereo Mix (Realtek High Definition Audio)", true},
+        {"stereo mix", "Stereo Mix", true},
+        {"Monitor of Null Output", "Monitor of Null Output", true},
+        {"Stereo Mix", "Stereo Mix 2 (USB)", false},
+        {"Stereo Mix", "Microphone (Realtek High Definition Audio)", false},
+        {"Line", "Line In (USB)", false},
+        {"", "Microphone", false},
+    };
+    for (const auto& [wanted, device, match] : names)
+        EXPECT_EQ(IsNamedDevice(wanted, device), match) << wanted << " / " << device;
+
+    RetryPacer pacer(1000);
+    EXPECT_TRUE(pacer.Due(5000));
+    EXPECT_FALSE(pacer.Due(5999));
+    EXPECT_TRUE(pacer.Due(6000));
+    pacer.Reset();
+    EXPECT_TRUE(pacer.Due(6001));
+}

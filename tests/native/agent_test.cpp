@@ -12,7 +12,7 @@
 #include "agent/announce.h"
 #include "agent/request_handler.h"
 #include "agent/tray_menu.h"
-#include "net/presence.h"
+#include "peers/presence.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ui/columns.h"
+#include "browser/columns.h"
 
 #include <gtest/gtest.h>
 

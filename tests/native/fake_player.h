@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host/player_ipc.h"
+#include "player/player_ipc.h"
 #include "sdk/wa_ipc.h"
 
 struct FakeEntry {

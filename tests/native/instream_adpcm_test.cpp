@@ -1,6 +1,6 @@
 #include "base/errors.h"
-#include "instream/ima_adpcm.h"
-#include "instream/ima_encoder.h"
+#include "codec/ima_adpcm.h"
+#include "codec/ima_encoder.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "instream/heap.h"
+#include "base/heap.h"
 #include "instream/playback.h"
 #include "instream/session.h"
 

@@ -1,4 +1,4 @@
-#include "instream/location.h"
+#include "wire/location.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "base/errors.h"
-#include "instream/ima_encoder.h"
+#include "codec/ima_encoder.h"
 #include "instream/session.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "host/nowplaying.h"
+#include "player/nowplaying.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 
 #include "fake_player.h"
-#include "net/tagged_packet.h"
+#include "wire/tagged_packet.h"
 
 namespace {
 

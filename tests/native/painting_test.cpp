@@ -1,6 +1,6 @@
 // The skin's scroll-bar pieces: the tables, the track blend and where the
 // thumb's pieces and grip go.
-#include "ui/painting.h"
+#include "browser/painting.h"
 
 #include <gtest/gtest.h>
 

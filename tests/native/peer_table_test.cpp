@@ -1,5 +1,5 @@
-#include "net/peer_table.h"
-#include "net/share_probe.h"
+#include "peers/peer_table.h"
+#include "peers/share_probe.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "net/presence.h"
+#include "peers/presence.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "net/tagged_packet.h"
 #include "tests/common/packet_bytes.h"
+#include "wire/tagged_packet.h"
 
 namespace {
 

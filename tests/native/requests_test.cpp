@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "instream/location.h"
-#include "net/requests.h"
-#include "net/tagged_packet.h"
-#include "ui/commands.h"
-#include "ui/sorting.h"
+#include "browser/commands.h"
+#include "browser/sorting.h"
+#include "peers/requests.h"
+#include "wire/location.h"
+#include "wire/tagged_packet.h"
 
 namespace {
 

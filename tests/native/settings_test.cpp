@@ -1,4 +1,4 @@
-#include "ui/settings.h"
+#include "browser/settings.h"
 
 #include <gtest/gtest.h>
 

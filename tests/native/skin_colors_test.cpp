@@ -1,4 +1,4 @@
-#include "ui/skin_colors.h"
+#include "browser/skin_colors.h"
 
 #include <gtest/gtest.h>
 

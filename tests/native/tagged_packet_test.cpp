@@ -1,4 +1,4 @@
-#include "net/tagged_packet.h"
+#include "wire/tagged_packet.h"
 
 #include <gtest/gtest.h>
 

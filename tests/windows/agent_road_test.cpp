@@ -7,12 +7,12 @@
 
 #include "agent/tray_menu.h"
 #include "base/owners_win.h"
-#include "instream/ima_encoder.h"
-#include "net/requests.h"
+#include "browser/listview_win.h"
+#include "codec/ima_encoder.h"
+#include "peers/requests.h"
 #include "tests/windows/browser_support.h"
 #include "tests/windows/presence_harness.h"
 #include "tests/windows/process.h"
-#include "ui/listview_win.h"
 
 namespace {
 

@@ -3,11 +3,11 @@
 // announcing themselves and their agents answering inside the test's network
 // namespace. The answers' meaning, the menus' data and the row order are
 // proven natively; these prove the clicks, the player and the sockets.
+#include "browser/listview_win.h"
 #include "scrollskin/redirect_win.h"
 #include "scrollskin/scrollskin_win.h"
 #include "tests/windows/browser_support.h"
 #include "tests/windows/presence_harness.h"
-#include "ui/listview_win.h"
 
 #include <iterator>
 #include <set>

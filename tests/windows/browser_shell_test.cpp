@@ -15,12 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "host/plugin_win.h"
+#include "browser/browser_win.h"
+#include "browser/resource.h"
 #include "sdk/winamp.h"
 #include "tests/emulator/emulator.h"
 #include "tests/windows/browser_support.h"
-#include "ui/browser_win.h"
-#include "ui/resource.h"
 
 namespace {
 

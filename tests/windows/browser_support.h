@@ -162,59 +162,6 @@ inline std::vector<std::string> RowTexts(HWND list, int row) {
     return out;
 }
 
-// Runs steps against the next modal dialog of this thread, one step per
-// message that the dialog's own loop takes, so a step runs after the one
-// before it has been handled and only while the dialog is still running.
-class ModalScript {
-  public:
-    using Step = std::function<void(HWND dialog)>;
-    explicit ModalScript(std::vector<Step> steps) : steps_(std::move(steps)) {
-        current_ = this;
-        created_ = SetWindowsHookExA(WH_CALLWNDPROCRET, &Created, nullptr, GetCurrentThreadId());
-        filter_ = SetWindowsHookExA(WH_MSGFILTER, &Filter, nullptr, GetCurrentThreadId());
-    }
-    ~ModalScript() {
-        UnhookWindowsHookEx(created_);
-        UnhookWindowsHookEx(filter_);
-        current_ = nullptr;
-    }
-    ModalScript(const ModalScript&) = delete;
-    ModalScript& operator=(const ModalScript&) = delete;
-
-    size_t done() const { return next_; }
-    HWND dialog() const { return dialog_; }
-
-  private:
-    static LRESULT CALLBACK Created(int code, WPARAM w, LPARAM l) {
-        const auto* m = reinterpret_cast<const CWPRETSTRUCT*>(l);
-        if (code == HC_ACTION && current_ && !current_->dialog_ && m->message == WM_INITDIALOG) {
-            current_->dialog_ = m->hwnd;
-            PostMessageA(m->hwnd, WM_NULL, 0, 0);
-        }
-        return CallNextHookEx(nullptr, code, w, l);
-    }
-    static LRESULT CALLBACK Filter(int code, WPARAM w, LPARAM l) {
-        ModalScript* s = current_;
-        if (code == MSGF_DIALOGBOX && s && s->dialog_ && s->next_ < s->steps_.size() &&
-            !s->running_) {
-            s->running_ = true;
-            const size_t i = s->next_++;
-            s->steps_[i](s->dialog_);
-            s->running_ = false;
-            if (s->next_ < s->steps_.size() && IsWindow(s->dialog_))
-                PostMessageA(s->dialog_, WM_NULL, 0, 0);
-        }
-        return CallNextHookEx(nullptr, code, w, l);
-    }
-
-    static inline ModalScript* current_ = nullptr;
-    std::vector<Step> steps_;
-    size_t next_ = 0;
-    bool running_ = false;
-    HWND dialog_ = nullptr;
-    HHOOK created_ = nullptr, filter_ = nullptr;
-};
-
 // A message box as the user reads it, closed with its OK button: a step of
 // a ModalScript.
 struct Box {

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "host/nowplaying.h"
-#include "net/agent.h"
+#include "player/nowplaying.h"
 #include "tests/emulator/emulator.h"
+#include "wire/protocol.h"
 
 namespace {
 

@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "instream/ima_adpcm.h"
-#include "instream/in_orvela_win.h"
+#include "codec/ima_adpcm.h"
+#include "in_orvela/in_orvela_win.h"
 #include "sdk/winamp.h"
 #include "tests/emulator/emulator.h"
 #include "tests/emulator/output_module.h"

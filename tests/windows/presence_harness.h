@@ -20,12 +20,12 @@
 #include <string>
 #include <vector>
 
-#include "net/peer_table.h"
-#include "net/presence_win.h"
+#include "browser/columns.h"
+#include "browser/peer_rows_win.h"
+#include "browser/settings.h"
+#include "peers/peer_table.h"
+#include "peers/presence_win.h"
 #include "tests/windows/process.h"
-#include "ui/columns.h"
-#include "ui/peer_rows_win.h"
-#include "ui/settings.h"
 
 namespace presence_test {
 

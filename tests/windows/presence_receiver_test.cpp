@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "net/presence.h"
-#include "net/tagged_packet.h"
+#include "peers/presence.h"
 #include "tests/common/packet_bytes.h"
+#include "wire/tagged_packet.h"
 
 namespace presence_test {
 namespace {

@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "host/nowplaying.h"
-#include "net/agent.h"
+#include "player/nowplaying.h"
+#include "wire/protocol.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) return 1;

@@ -1,0 +1,239 @@
+// orvela_agent.exe: the program on every computer of the group that the
+// plug-ins talk to. One instance per user session; no window, only an icon
+// in the notification area whose menu shows who listens and offers "Stop
+// sharing sound" and "Exit". The network thread (worker_win.cpp) does the
+// work; this thread keeps the icon and its menu.
+#include <winsock2.h>
+// winsock2.h before windows.h, which would otherwise pull in the old winsock.h.
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "agent/agent_settings.h"
+#include "agent/capture_win.h"
+#include "agent/options.h"
+#include "agent/tray_menu.h"
+#include "agent/wav_file.h"
+#include "agent/worker_win.h"
+#include "base/profile_win.h"
+#include "base/text.h"
+#include "player/nowplaying_win.h"
+
+namespace {
+
+using namespace agent;
+
+constexpr char kWindowClass[] = "OrvelaAgent";
+constexpr char kInstanceMutex[] = "Local\\OrvelaAgentInstance";
+constexpr UINT WM_TRAY = WM_APP + 1;
+constexpr UINT kIconId = 1;
+constexpr WORD kIconResource = 1; // orvela_agent.rc
+constexpr UINT_PTR kExitTimer = 1;
+
+// Exit codes, for whoever starts the agent from a script.
+constexpr int kExitBadOptions = 2;
+constexpr int kExitAlreadyRunning = 3;
+constexpr int kExitNoNetwork = 4;
+
+struct Agent {
+    AgentSettings settings;
+    AgentOptions options;
+    std::unique_ptr<SoundSource> source;
+    std::unique_ptr<AgentWorker> worker;
+    HWND window = nullptr;
+    UINT taskbarCreated = 0;
+};
+Agent* theAgent = nullptr;
+
+void Trace(const std::string& text) {
+    OutputDebugStringA(("orvela_agent: " + text + "\n").c_str());
+}
+
+void ShowIcon(HWND window, DWORD action) {
+    NOTIFYICONDATAA icon{};
+    icon.cbSize = sizeof icon;
+    icon.hWnd = window;
+    icon.uID = kIconId;
+    icon.uFlags = NIF_ICON | NIF_MESSAGE | NIF_TIP;
+    icon.uCallbackMessage = WM_TRAY;
+    // Shared: the icon is loaded again at every change of the tip.
+    icon.hIcon = static_cast<HICON>(
+        LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kIconResource), IMAGE_ICON,
+                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    const AgentWorker* worker = theAgent->worker.get();
+    const bool allowed = theAgent->settings.grantListening;
+    const std::string tip = worker ? TrayTip(worker->Listeners().size(), worker->Sharing(), allowed)
+                                   : TrayTip(0, true, allowed);
+    CopyText(icon.szTip, tip);
+    // The hidden window's caption says the same, for anyone who cannot see
+    // the notification area (tests, tools).
+    SetWindowTextA(window, tip.c_str());
+    // A shell without a notification area (or none yet) is no reason to stop.
+    if (!Shell_NotifyIconA(action, &icon)) Trace("the notification icon was not shown");
+}
+
+void ShowMenu(HWND window) {
+    const AgentWorker& worker = *theAgent->worker;
+    UniqueMenu menu(CreatePopupMenu());
+    for (const MenuEntry& e :
+         TrayMenuEntries(worker.Listeners(), worker.Sharing(), theAgent->settings.grantListening)) {
+        const UINT flags = e.separator ? MF_SEPARATOR : MF_STRING | (e.greyed ? MF_GRAYED : 0);
+        AppendMenuA(menu.Get(), flags, e.id, e.text.c_str());
+    }
+    POINT at{};
+    GetCursorPos(&at);
+    // The menu closes when the user clicks elsewhere only if our window is
+    // in front, and only after one more message once it is.
+    SetForegroundWindow(window);
+    const UINT command = TrackPopupMenu(menu.Get(), TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON,
+                                        at.x, at.y, 0, window, nullptr);
+    PostMessageA(window, WM_NULL, 0, 0);
+    if (command) SendMessageA(window, WM_COMMAND, command, 0);
+}
+
+LRESULT CALLBACK WindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+    try {
+        switch (msg) {
+        case WM_TRAY:
+            if (theAgent->worker &&
+                (lParam == WM_RBUTTONUP || lParam == WM_LBUTTONUP || lParam == WM_CONTEXTMENU))
+                ShowMenu(window);
+            return 0;
+        case WM_AGENT_LISTENERS:
+            ShowIcon(window, NIM_MODIFY);
+            return 0;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == kStopSharingCommand && theAgent->worker)
+                theAgent->worker->StopSharing();
+            if (LOWORD(wParam) == kShareAgainCommand && theAgent->worker)
+                theAgent->worker->ShareAgain();
+            if (LOWORD(wParam) == kExitCommand) DestroyWindow(window);
+            return 0;
+        case WM_TIMER:
+            if (wParam == kExitTimer) DestroyWindow(window);
+            return 0;
+        case WM_CLOSE:
+            DestroyWindow(window);
+            return 0;
+        case WM_ENDSESSION:
+            if (wParam) DestroyWindow(window);
+            return 0;
+        case WM_DESTROY:
+            // The listeners hear "CLOSE_STREAM" before the icon goes.
+            if (theAgent->worker) theAgent->worker->Exit();
+            ShowIcon(window, NIM_DELETE);
+            PostQuitMessage(0);
+            return 0;
+        default:
+            if (msg == theAgent->taskbarCreated && msg) {
+                ShowIcon(window, NIM_ADD); // the shell started again
+                return 0;
+            }
+            return DefWindowProcA(window, msg, wParam, lParam);
+        }
+    } catch (...) {
+        Trace("a window message failed");
+        return 0;
+    }
+}
+
+std::unique_ptr<SoundSource> MakeSource(const std::string& wav, const std::string& device) {
+    if (wav.empty()) return std::make_unique<DeviceCapture>(device);
+    std::vector<uint8_t> bytes;
+    if (FILE* f = std::fopen(wav.c_str(), "rb")) {
+        uint8_t buffer[65536];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+            bytes.insert(bytes.end(), buffer, buffer + n);
+        std::fclose(f);
+    }
+    WavAudio audio;
+    if (!ParseWav(bytes.data(), bytes.size(), audio)) return nullptr;
+    return std::make_unique<WavSource>(std::move(audio));
+}
+
+int Run(HINSTANCE instance, Agent& agent) {
+    std::vector<std::string> args(__argv + 1, __argv + __argc);
+    std::string error;
+    if (!ParseAgentOptions(args, agent.options, error)) {
+        Trace(error);
+        return kExitBadOptions;
+    }
+    UniqueHandle instanceMutex(CreateMutexA(nullptr, FALSE, kInstanceMutex));
+    if (GetLastError() == ERROR_ALREADY_EXISTS) return kExitAlreadyRunning;
+    // Every agent, in any session, holds this while it runs: the uninstaller
+    // refuses while it exists. Any user's agent may open one another made.
+    SddlSecurity anyUser("D:(A;;GA;;;AU)(A;;GA;;;SY)S:(ML;;NW;;;ME)");
+    UniqueHandle runningMark(CreateMutexA(anyUser.Get(), FALSE, "Global\\OrvelaAgentRunning"));
+
+    char program[MAX_PATH] = {};
+    const DWORD n = GetModuleFileNameA(nullptr, program, MAX_PATH);
+    PrivateProfileStore store(n > 0 && n < MAX_PATH ? AgentSettingsPath(program) : std::string());
+    agent.settings = LoadAgentSettings(store);
+    agent.source = MakeSource(agent.options.wav, agent.settings.soundSource);
+    if (!agent.source) {
+        Trace("not a WAV file the agent can play: " + agent.options.wav);
+        return kExitBadOptions;
+    }
+
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = &WindowProc;
+    wc.hInstance = instance;
+    wc.lpszClassName = kWindowClass;
+    RegisterClassA(&wc);
+    agent.taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+    // A hidden top-level window: it hears the shell's TaskbarCreated, which
+    // a message-only window would not.
+    agent.window = CreateWindowExA(0, kWindowClass, "Orvela agent", WS_POPUP, 0, 0, 0, 0, nullptr,
+                                   nullptr, instance, nullptr);
+    if (!agent.window) return kExitNoNetwork;
+
+    WSADATA wsa;
+    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return kExitNoNetwork;
+    agent.worker =
+        std::make_unique<AgentWorker>(agent.settings, agent.options, *agent.source, agent.window);
+    if (const int failed = agent.worker->Start()) {
+        // The one failure a user has to hear of: without its port the agent
+        // cannot work at all.
+        const std::string text = "The Orvela agent cannot take requests on UDP port " +
+                                 std::to_string(agent.settings.requestPort) + " (error " +
+                                 std::to_string(failed) +
+                                 ").\nAnother program may use that port: choose another PORT "
+                                 "in orvela_agent.ini.";
+        MessageBoxA(nullptr, text.c_str(), "Orvela agent", MB_OK | MB_ICONERROR);
+        agent.worker.reset();
+        DestroyWindow(agent.window);
+        WSACleanup();
+        return kExitNoNetwork;
+    }
+    ShowIcon(agent.window, NIM_ADD);
+    if (agent.options.exitAfterMs)
+        SetTimer(agent.window, kExitTimer, agent.options.exitAfterMs, nullptr);
+
+    MSG m;
+    while (GetMessageA(&m, nullptr, 0, 0) > 0) {
+        TranslateMessage(&m);
+        DispatchMessageA(&m);
+    }
+    agent.worker.reset();
+    WSACleanup();
+    return 0;
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    Agent agent;
+    theAgent = &agent;
+    try {
+        return Run(instance, agent);
+    } catch (...) {
+        Trace("stopped by an unexpected failure");
+        return 1;
+    }
+}

@@ -1,0 +1,58 @@
+// The portable half of the presence receiver: which multicast group and port
+// the BROADCAST_IP text and the user group select, and how one received
+// datagram becomes a peer record. The socket side lives in presence_win.cpp.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "wire/group.h"
+#include "wire/ipv4.h"
+#include "wire/peer_record.h"
+
+// Window messages of the receiver, posted to the browser window.
+constexpr unsigned WM_PRESENCE_SOCKET = 0x0400 + 50; // wParam socket, lParam event | error << 16
+constexpr unsigned WM_PEER_ANNOUNCED = 0x0400 + 51;  // wParam 0, lParam a new PeerRecord
+
+// Room of the port text of a packet.
+constexpr size_t kPresencePortTextRoom = 19;
+
+// Fills the texts and the port of a record from one datagram of `received`
+// bytes. Refuses (false) a datagram whose length header differs from its
+// size, one above 1024 bytes, or one whose fields cannot be walked. Texts
+// longer than their field are cut to fit and always end with a zero byte.
+// The record's address, sharedReachable and lastHeard are left alone.
+bool ParsePresence(PeerRecord& record, const uint8_t* buffer, size_t received);
+
+// One received datagram from `source` (host byte order) on a computer whose
+// own address is `local` (0 while unknown): a new record carrying the
+// source's address, or null when the datagram is our own or is refused.
+std::unique_ptr<PeerRecord> ReadPresenceDatagram(const uint8_t* buffer, size_t received,
+                                                 uint32_t source, uint32_t local);
+
+// The records the receiver posted with WM_PEER_ANNOUNCED that the window has
+// not taken yet. The window takes a message's record only by claiming it
+// here, so an lParam that some other program or a stale message carries is
+// never freed or read; and records whose messages are lost with the window's
+// queue are freed here rather than leaked.
+class PostedRecords {
+  public:
+    // A window that takes none holds this many; datagrams beyond are dropped.
+    static constexpr size_t kLimit = 256;
+
+    // Keeps the record until it is claimed and answers the value to post;
+    // null, the record freed, when kLimit records already wait.
+    PeerRecord* Keep(std::unique_ptr<PeerRecord> record);
+    // The kept record that was posted as `posted`, now the caller's; null
+    // when none was. The pointer is compared, never followed.
+    std::unique_ptr<PeerRecord> Claim(uintptr_t posted);
+    // Frees every waiting record: messages still queued for them find nothing.
+    void Clear() { waiting_.clear(); }
+    size_t Waiting() const { return waiting_.size(); }
+
+  private:
+    std::vector<std::unique_ptr<PeerRecord>> waiting_;
+};

@@ -1,0 +1,155 @@
+// peersim compare: how faithfully a recording reproduces a reference, both
+// 16-bit PCM WAV files of one rate: finds where in the reference the
+// recording starts (the lag), fits the level, and prints the
+// signal-to-noise ratio of the recording against the aligned reference.
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tools/peersim.h"
+
+namespace {
+
+const char* const kUsage = "--reference FILE --recording FILE [--min-snr DB]\n"
+                           "    Prints the lag, the level and the SNR; exits 1 below --min-snr.";
+
+struct Pcm {
+    uint32_t rate = 0;
+    uint16_t channels = 0;
+    std::vector<float> mono; // the mean of the channels
+    std::vector<int16_t> samples;
+};
+
+uint32_t Get(const std::vector<uint8_t>& b, size_t at, int bytes) {
+    uint32_t v = 0;
+    for (int i = 0; i < bytes; ++i)
+        v |= static_cast<uint32_t>(b[at + i]) << (8 * i);
+    return v;
+}
+
+bool ReadWav(const std::string& path, Pcm& out) {
+    std::vector<uint8_t> b;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        uint8_t chunk[65536];
+        size_t n;
+        while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+            b.insert(b.end(), chunk, chunk + n);
+        std::fclose(f);
+    }
+    if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) || std::memcmp(&b[8], "WAVE", 4))
+        return false;
+    for (size_t at = 12; at + 8 <= b.size();) {
+        const size_t size = Get(b, at + 4, 4), body = at + 8;
+        if (!std::memcmp(&b[at], "fmt ", 4) && size >= 16 && body + 16 <= b.size()) {
+            out.channels = static_cast<uint16_t>(Get(b, body + 2, 2));
+            out.rate = Get(b, body + 4, 4);
+            if (Get(b, body + 14, 2) != 16 || out.channels < 1 || out.channels > 2) return false;
+        } else if (!std::memcmp(&b[at], "data", 4) && out.channels) {
+            const size_t end = std::min(b.size(), body + size);
+            for (size_t i = body; i + 2 * out.channels <= end; i += 2 * out.channels) {
+                float sum = 0;
+                for (int c = 0; c < out.channels; ++c) {
+                    const auto v = static_cast<int16_t>(Get(b, i + 2 * c, 2));
+                    // Both files are compared as stereo.
+                    out.samples.push_back(v);
+                    if (out.channels == 1) out.samples.push_back(v);
+                    sum += v;
+                }
+                out.mono.push_back(sum / out.channels);
+            }
+            return !out.mono.empty();
+        }
+        at = body + size + (size & 1);
+    }
+    return false;
+}
+
+// The correlation of the recording's window at `from` with the reference at
+// `lag`, every `step`th frame.
+double Correlation(const Pcm& ref, const Pcm& rec, size_t from, size_t length, size_t lag,
+                   size_t step) {
+    double sum = 0, energy = 1;
+    for (size_t i = 0; i < length; i += step) {
+        const double r = ref.mono[lag + i];
+        sum += r * rec.mono[from + i];
+        energy += r * r;
+    }
+    return sum / std::sqrt(energy);
+}
+
+int Run(int argc, char** argv) {
+    std::string refPath, recPath;
+    long minSnr = -1000;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string opt = argv[i];
+        if (opt == "--reference")
+            refPath = argv[i + 1];
+        else if (opt == "--recording")
+            recPath = argv[i + 1];
+        else if (opt != "--min-snr" || !peersim::ParseLong(argv[i + 1], -100, 200, minSnr)) {
+            std::fprintf(stderr, "usage: peersim compare %s\n", kUsage);
+            return 2;
+        }
+    }
+    Pcm ref, rec;
+    if (!ReadWav(refPath, ref) || !ReadWav(recPath, rec) || ref.rate != rec.rate) {
+        std::fprintf(stderr, "peersim compare: two 16-bit WAV files of one rate are needed\n");
+        return 2;
+    }
+    // The recording starts with the stream's silence: align a window of it
+    // that holds sound, first coarsely, then sample by sample.
+    size_t from = 0;
+    while (from < rec.mono.size() && std::fabs(rec.mono[from]) < 300)
+        ++from;
+    const size_t length =
+        std::min<size_t>(rec.rate, rec.mono.size() - std::min(from, rec.mono.size()));
+    if (length < rec.rate / 4 || ref.mono.size() < length) {
+        std::fprintf(stderr, "peersim compare: the recording holds too little sound\n");
+        return 1;
+    }
+    size_t best = 0;
+    double bestValue = -1e300;
+    for (size_t lag = 0; lag + length <= ref.mono.size(); lag += 4)
+        if (const double c = Correlation(ref, rec, from, length, lag, 8); c > bestValue)
+            bestValue = c, best = lag;
+    const size_t coarse = best;
+    bestValue = -1e300;
+    for (size_t lag = coarse > 8 ? coarse - 8 : 0;
+         lag <= coarse + 8 && lag + length <= ref.mono.size(); ++lag)
+        if (const double c = Correlation(ref, rec, from, length, lag, 1); c > bestValue)
+            bestValue = c, best = lag;
+    // Reference frame best + k is recording frame from + k; compare all of
+    // the overlap, fitting one level.
+    const size_t start = best >= from ? 0 : from - best;
+    const size_t frames =
+        std::min(rec.mono.size() - start, ref.mono.size() - (start + best - from));
+    double rs = 0, ss = 0;
+    for (size_t k = 0; k < frames * 2; ++k) {
+        const double s = ref.samples[(start + best - from) * 2 + k], r = rec.samples[start * 2 + k];
+        rs += r * s;
+        ss += s * s;
+    }
+    const double gain = ss > 0 ? rs / ss : 0;
+    double signal = 0, noise = 0;
+    for (size_t k = 0; k < frames * 2; ++k) {
+        const double s = gain * ref.samples[(start + best - from) * 2 + k];
+        const double e = rec.samples[start * 2 + k] - s;
+        signal += s * s;
+        noise += e * e;
+    }
+    const double snr = 10 * std::log10((signal + 1e-9) / (noise + 1e-9));
+    // The reference frame at the recording's first frame: negative when the
+    // recording began before the reference did.
+    const long long offset = static_cast<long long>(best) - static_cast<long long>(from);
+    std::printf("compare: reference frame %lld at the recording's start (%.1f ms), level %.3f, "
+                "snr %.1f dB over %.2f s\n",
+                offset, offset * 1000.0 / rec.rate, gain, snr, double(frames) / rec.rate);
+    return snr >= minSnr ? 0 : 1;
+}
+
+const peersim::RegisterMode kCompare("compare", Run, kUsage);
+
+} // namespace
