@@ -75,6 +75,9 @@ inline void DestroyMenuHandle(HMENU m) {
 inline void DeleteDc(HDC dc) {
     DeleteDC(dc);
 }
+inline void FreeLocal(void* p) {
+    LocalFree(p);
+}
 template <class T> void ReleaseCom(T* p) {
     p->Release();
 }
@@ -96,6 +99,9 @@ using Font = GdiObject<HFONT>;
 using Region = GdiObject<HRGN>;
 // A memory device context (CreateCompatibleDC), deleted with DeleteDC.
 using MemoryDC = Owner<owner_kinds::NullEmpty<HDC, owner_kinds::DeleteDc>>;
+// Memory the system allocated for us with LocalAlloc (security descriptors,
+// SID texts).
+using LocalMemory = Owner<owner_kinds::NullEmpty<void*, owner_kinds::FreeLocal>>;
 // A COM interface pointer, released once.
 template <class T> using ComPtr = Owner<owner_kinds::NullEmpty<T*, owner_kinds::ReleaseCom<T>>>;
 

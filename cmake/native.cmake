@@ -34,14 +34,43 @@ endif()
 
 if(ORVELA_WINDOWS)
   # Two cross builds. win32/ (mingw i686) makes the deliverables: the 32-bit
-  # plug-in DLLs (tools/release.sh makes the release into dist/). win/ (mingw x86_64) makes the same sources
-  # again with the player emulator and the Windows tests, which run under
-  # 64-bit Wine: machines whose kernel runs no 32-bit code cannot run the
-  # 32-bit build at all, and the 64-bit one tests the same code everywhere.
+  # plug-in DLLs and agent (tools/release.sh makes the release into dist/).
+  # win/ (mingw x86_64) makes the same sources again with the player emulator
+  # and the Windows tests. The tests run the delivered 32-bit build wherever
+  # this machine runs 32-bit code (found by trying), built again in win32/
+  # with the emulator and the tests; elsewhere they run the x86_64 build under
+  # 64-bit Wine, which tests the same code.
+  execute_process(COMMAND sh ${CMAKE_SOURCE_DIR}/tools/wine-bin/runs-32bit wine
+                  RESULT_VARIABLE runs32 OUTPUT_VARIABLE why OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(runs32 EQUAL 0)
+    set(test_tree win32)
+    set(win32_tests ON)
+    set(installer_target x86-unicode)
+    set(installer_name orvela-setup-x86-test.exe)
+    set(says "Windows tests: the delivered 32-bit build (build/win32) under 32-bit Wine")
+  else()
+    set(test_tree win)
+    set(win32_tests OFF)
+    set(installer_target amd64-unicode)
+    set(installer_name orvela-setup-x64-test.exe)
+    set(says "Windows tests: the x86_64 build (build/win) under 64-bit Wine, as ${why}")
+  endif()
+  # A 64-bit prefix either way: 32-bit programs run in it as on 64-bit Windows.
   set(ORVELA_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+  set(test_bin ${CMAKE_BINARY_DIR}/${test_tree}/bin)
+  set(test_installer ${CMAKE_BINARY_DIR}/installer/${installer_name})
+  message(STATUS "${says}")
+  # tools/test.sh reads which build and prefix the tests use, and says it.
+  file(WRITE ${CMAKE_BINARY_DIR}/windows-tests.sh
+       "prefix='${ORVELA_WINEPREFIX}'\nbin='${test_bin}'\nsays='${says}'\n")
   configure_file(${CMAKE_SOURCE_DIR}/tests/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh
                  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE
                  @ONLY)
+  set(test_args
+    -DORVELA_WINE_RUN=${CMAKE_BINARY_DIR}/wine-run.sh
+    -DORVELA_NATIVE_TOOLS=${CMAKE_BINARY_DIR}/tools
+    -DORVELA_WIN32_BIN=${CMAKE_BINARY_DIR}/win32/bin
+    -DORVELA_TEST_INSTALLER=${test_installer})
   # One cross build per toolchain, each a sub-project of its own.
   function(orvela_cross_build name dir toolchain)
     ExternalProject_Add(${name}
@@ -55,37 +84,35 @@ if(ORVELA_WINDOWS)
       BUILD_ALWAYS ON
       USES_TERMINAL_BUILD ON)
   endfunction()
-  orvela_cross_build(windows32 win32 mingw-i686 -DORVELA_WIN_TESTS=OFF)
-  orvela_cross_build(windows win mingw-x86_64
-    -DORVELA_WINE_RUN=${CMAKE_BINARY_DIR}/wine-run.sh
-    -DORVELA_NATIVE_TOOLS=${CMAKE_BINARY_DIR}/tools
-    -DORVELA_WIN32_BIN=${CMAKE_BINARY_DIR}/win32/bin
-    -DORVELA_TEST_INSTALLER=${CMAKE_BINARY_DIR}/installer/orvela-setup-x64-test.exe)
-  # The Windows tests are registered by the sub-project; one ctest run here
-  # counts them together with the native ones.
-  file(WRITE ${CMAKE_BINARY_DIR}/windows-tests.cmake "subdirs(\"${CMAKE_BINARY_DIR}/win\")\n")
+  orvela_cross_build(windows32 win32 mingw-i686 -DORVELA_WIN_TESTS=${win32_tests} ${test_args})
+  # The demo runs the x86_64 build's emulator on every machine.
+  orvela_cross_build(windows win mingw-x86_64 ${test_args})
+  # The Windows tests are registered by the sub-project that runs them; one
+  # ctest run here counts them together with the native ones.
+  file(WRITE ${CMAKE_BINARY_DIR}/windows-tests.cmake "subdirs(\"${CMAKE_BINARY_DIR}/${test_tree}\")\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/windows-tests.cmake)
-  # The installer's script built for 64-bit Windows from the test build's
-  # binaries, which the rig can run; tools/release.sh makes the 32-bit one.
+  # The installer's script built from the tested build's binaries: the x86
+  # installer where 32-bit code runs, one for 64-bit Windows elsewhere.
   find_program(ORVELA_MAKENSIS makensis)
   if(ORVELA_MAKENSIS)
-    set(test_installer ${CMAKE_BINARY_DIR}/installer/orvela-setup-x64-test.exe)
     add_custom_target(test_installer ALL
       COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/installer
-      COMMAND ${ORVELA_MAKENSIS} -V2 -DVERSION=${PROJECT_VERSION} -DTARGET=amd64-unicode
-              -DBINARIES=${CMAKE_BINARY_DIR}/win/bin -DOUTFILE=${test_installer}
+      COMMAND ${ORVELA_MAKENSIS} -V2 -DVERSION=${PROJECT_VERSION} -DTARGET=${installer_target}
+              -DBINARIES=${test_bin} -DOUTFILE=${test_installer}
               ${CMAKE_SOURCE_DIR}/installer/orvela.nsi
       COMMENT "Building the test installer")
-    add_dependencies(test_installer windows)
+    add_dependencies(test_installer windows windows32)
     add_test(NAME installer.silent_install_again_and_uninstall
-             COMMAND ${CMAKE_SOURCE_DIR}/tests/installer_test.sh ${test_installer} ${ORVELA_WINEPREFIX})
+             COMMAND ${CMAKE_SOURCE_DIR}/tests/installer_test.sh ${test_installer} ${ORVELA_WINEPREFIX}
+                     ${test_bin})
     set_tests_properties(installer.silent_install_again_and_uninstall PROPERTIES
       ENVIRONMENT "ORVELA_VERSION=${PROJECT_VERSION}" TIMEOUT 300 RESOURCE_LOCK orvela_player)
   endif()
 
   # Two computers on one link: each story across them, real sound included.
   add_test(NAME lan.two_computers COMMAND ${CMAKE_SOURCE_DIR}/tests/lan_test.sh ${CMAKE_BINARY_DIR})
-  set_tests_properties(lan.two_computers PROPERTIES TIMEOUT 420 RUN_SERIAL TRUE)
+  set_tests_properties(lan.two_computers PROPERTIES TIMEOUT 420 RUN_SERIAL TRUE
+                       ENVIRONMENT "ORVELA_TEST_BIN=${test_bin}")
 
   # The delivered 32-bit plug-ins export one entry point each, the agent
   # program nothing, and all import only system DLLs.

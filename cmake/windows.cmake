@@ -66,3 +66,8 @@ if(ORVELA_WIN_TESTS)
   add_subdirectory(tests/windows)
   add_subdirectory(tests/bench)
 endif()
+
+# The installer's helper that starts the agent as the logged-on user.
+add_executable(start_as_user WIN32 ${CMAKE_SOURCE_DIR}/installer/start_as_user_win.cpp)
+target_include_directories(start_as_user PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(start_as_user PRIVATE ${ORVELA_STATIC} shell32 advapi32)

@@ -28,6 +28,16 @@ winampGeneralPurposePlugin g_plugin = {
 
 WNDPROC g_playerProc = nullptr; // the player's own procedure, called for what we pass on
 
+// The block, and the player's window written into it as soon as it opens: at
+// every init, or at a later tick when it could not be opened then (the agent
+// may hold a block we may not use until it ends).
+NowPlayingBlock* g_block = nullptr;
+NowPlayingBlock* Block(HWND player) {
+    if (!g_block && (g_block = OpenBlock()) != nullptr)
+        g_block->hwndPlayer = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(player));
+    return g_block;
+}
+
 void InsertMenuItemAfterFirstSeparator(HMENU menu) {
     static_assert(sizeof(void*) != 4 || sizeof(MENUITEMINFOA) == 48);
     // The count is asked again for every item: the player may own a live menu.
@@ -60,12 +70,12 @@ LRESULT CALLBACK HookProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             break; // the player sees its command too
         case WM_TIMER:
             if (wParam == ORVELA_TIMER_ID) {
-                UpdateNowPlaying(OpenBlock(), player);
+                UpdateNowPlaying(Block(hwnd), player);
                 return 0;
             }
             break;
         case agent::ORVELA_PLAYLIST_REQUEST:
-            return ExportPlaylist(OpenBlock(), player);
+            return ExportPlaylist(Block(hwnd), player);
         }
     } catch (...) {
         if (msg == agent::ORVELA_PLAYLIST_REQUEST) return 0;
@@ -82,8 +92,8 @@ int WA_CDECL Init() {
     WSADATA wsa;
     WSAStartup(0x0202, &wsa); // a failure shows later as failing socket calls
 
-    if (NowPlayingBlock* block = OpenBlock())
-        block->hwndPlayer = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(player));
+    g_block = nullptr;
+    Block(player);
 
     HMENU fileMenu =
         reinterpret_cast<HMENU>(SendMessageA(player, wa::WM_WA_IPC, 1, wa::IPC_GET_HMENU));

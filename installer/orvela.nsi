@@ -8,6 +8,10 @@
 ;
 ; Silent use: setup.exe /S [/NOSTART] [/D=PLAYER_FOLDER] (the folder last, unquoted).
 ; /NOSTART leaves the agent to start at the next logon.
+;
+; Exit codes: 0 done; 1 cancelled; 2 Winamp or an Orvela agent (in any
+; session) runs; 3 the folder holds no winamp.exe; 4 (uninstall) files of
+; Orvela could not be removed, and its entries are kept.
 Unicode true
 Target ${TARGET}
 SetCompressor /SOLID lzma
@@ -21,12 +25,17 @@ SetCompressor /SOLID lzma
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define RUN_VALUE "Orvela agent"
 !define PLAYER_CLASS "Winamp v1.x"
-!define AGENT_CLASS "OrvelaAgent"
+; Every running agent holds it, whichever user's session it runs in.
+!define AGENT_MUTEX "Global\OrvelaAgentRunning"
+; Inbound rules: other computers send presence to the player and requests to
+; the agent unasked, which the firewall would drop.
+!define RULE_AGENT "Orvela agent requests (UDP 5146)"
+!define RULE_PRESENCE "Orvela presence for Winamp (UDP 5145)"
 
 Name "Orvela ${VERSION}"
 OutFile "${OUTFILE}"
 RequestExecutionLevel admin
-InstallDir "$PROGRAMFILES\Winamp"
+; No InstallDir: an empty $INSTDIR in .onInit tells that /D= named no folder.
 ShowInstDetails show
 
 VIProductVersion "${VERSION}.0"
@@ -49,27 +58,41 @@ UninstPage instfiles
 Function ${un}RefuseWhileRunning
   retry:
   FindWindow $0 "${PLAYER_CLASS}"
-  FindWindow $1 "${AGENT_CLASS}"
+  ; The mutex exists while any agent runs; another user's may be closed to
+  ; us (access denied, 5), which says as much.
+  System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "${AGENT_MUTEX}") p.r1 ?e'
+  Pop $2
+  ${If} $1 <> 0
+    System::Call 'kernel32::CloseHandle(p r1)'
+  ${EndIf}
   ${If} $0 <> 0
   ${OrIf} $1 <> 0
+  ${OrIf} $2 = 5
     IfSilent 0 +3
       SetErrorLevel 2
       Abort "Winamp or the Orvela agent is running: close both, then run this again."
-    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "Winamp or the Orvela agent is running.$\r$\nClose Winamp, and choose Exit in the Orvela agent's menu (notification area), then choose Retry." IDRETRY retry
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "Winamp or the Orvela agent is running.$\r$\nClose Winamp, and choose Exit in the Orvela agent's menu (notification area) of every user logged on to this computer, then choose Retry." IDRETRY retry
     Abort
   ${EndIf}
 FunctionEnd
 !macroend
+
+; Runs the system's firewall command; a rule it cannot add leaves the
+; install working on computers whose firewall is off or managed elsewhere.
+!macro Firewall arguments
+  nsExec::Exec '"$SYSDIR\netsh.exe" advfirewall firewall ${arguments}'
+  Pop $9
+!macroend
+
 !insertmacro RefuseWhileRunning ""
 !insertmacro RefuseWhileRunning "un."
 
 Function .onInit
   SetShellVarContext all
-  ; The player's folder is that of its uninstaller, unless /D= named one.
-  ${GetParameters} $R0
-  ClearErrors
-  ${GetOptions} $R0 "/D=" $R1
-  ${If} ${Errors}
+  ; The player's folder is that of its uninstaller, unless /D= named one
+  ; (NSIS takes /D= off the command line and puts it in $INSTDIR itself).
+  ${If} $INSTDIR == ""
+    StrCpy $INSTDIR "$PROGRAMFILES\Winamp"
     ReadRegStr $0 HKLM "${PLAYER_KEY}" "UninstallString"
     ${If} $0 == ""
       ReadRegStr $0 HKCU "${PLAYER_KEY}" "UninstallString"
@@ -118,11 +141,23 @@ Section "Orvela"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 
+  ; Deleted first: netsh adds a second rule of the same name otherwise.
+  !insertmacro Firewall 'delete rule name="${RULE_AGENT}"'
+  !insertmacro Firewall 'add rule name="${RULE_AGENT}" dir=in action=allow protocol=UDP localport=5146 remoteip=localsubnet program="$1\orvela_agent.exe"'
+  !insertmacro Firewall 'delete rule name="${RULE_PRESENCE}"'
+  !insertmacro Firewall 'add rule name="${RULE_PRESENCE}" dir=in action=allow protocol=UDP localport=5145 remoteip=localsubnet program="$INSTDIR\winamp.exe"'
+
   ${GetParameters} $R0
   ClearErrors
   ${GetOptions} $R0 "/NOSTART" $R1
   ${If} ${Errors}
-    Exec '"$1\orvela_agent.exe"'
+    ; As the logged-on user runs programs, not elevated as we are.
+    InitPluginsDir
+    File "/oname=$PLUGINSDIR\start_as_user.exe" "${BINARIES}\start_as_user.exe"
+    ExecWait '"$PLUGINSDIR\start_as_user.exe" "$1\orvela_agent.exe"' $2
+    ${If} $2 != 0
+      DetailPrint "The Orvela agent starts at the next logon."
+    ${EndIf}
   ${EndIf}
 SectionEnd
 
@@ -132,15 +167,26 @@ Function un.onInit
 FunctionEnd
 
 Section "Uninstall"
+  ; The files go first: while one of them is left, the entries stay, so the
+  ; uninstaller can be run again.
   ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "PluginsFolder"
+  ClearErrors
   ${If} $0 != ""
     Delete "$0\gen_orvela.dll"
     Delete "$0\in_orvela.dll"
   ${EndIf}
   Delete "$INSTDIR\orvela_agent.exe"
+  ${If} ${Errors}
+    SetErrorLevel 4
+    Abort "Some of Orvela's files are in use and were not removed: close the programs that use them, then uninstall again."
+  ${EndIf}
+  ; Run in place (_?=), the uninstaller cannot delete itself and stays; not
+  ; until a restart either, which would take the next install's with it.
   Delete "$INSTDIR\uninstall.exe"
   ; Left in place when the agent's settings file is there.
   RMDir "$INSTDIR"
+  !insertmacro Firewall 'delete rule name="${RULE_AGENT}"'
+  !insertmacro Firewall 'delete rule name="${RULE_PRESENCE}"'
   DeleteRegValue HKLM "${RUN_KEY}" "${RUN_VALUE}"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd

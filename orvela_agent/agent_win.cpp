@@ -24,6 +24,7 @@
 #include "agent/worker_win.h"
 #include "base/profile_win.h"
 #include "base/text.h"
+#include "player/nowplaying_win.h"
 
 namespace {
 
@@ -205,6 +206,10 @@ int Run(HINSTANCE instance, Agent& agent) {
         Trace("an agent already runs on this computer; this one leaves");
         return kExitAlreadyRunning;
     }
+    // Every agent, in any session, holds this while it runs: the uninstaller
+    // refuses while it exists. Any user's agent may open one another made.
+    SddlSecurity anyUser("D:(A;;GA;;;AU)(A;;GA;;;SY)S:(ML;;NW;;;ME)");
+    UniqueHandle runningMark(CreateMutexA(anyUser.Get(), FALSE, "Global\\OrvelaAgentRunning"));
 
     char program[MAX_PATH] = {};
     const DWORD n = GetModuleFileNameA(nullptr, program, MAX_PATH);

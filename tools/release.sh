@@ -19,7 +19,7 @@ cmake --build "$build" -j"$(nproc)" >>"$log" 2>&1 || { tail -n 40 "$log"; exit 1
 rm -rf "$dist"
 mkdir -p "$dist/debug"
 objcopy=i686-w64-mingw32-objcopy
-for f in gen_orvela.dll in_orvela.dll orvela_agent.exe; do
+for f in gen_orvela.dll in_orvela.dll orvela_agent.exe start_as_user.exe; do
   [[ -f "$build/bin/$f" ]] || { echo "release: $f was not built" >&2; exit 1; }
   "$objcopy" --only-keep-debug "$build/bin/$f" "$dist/debug/$f.debug"
   "$objcopy" --strip-all --add-gnu-debuglink="$dist/debug/$f.debug" "$build/bin/$f" "$dist/$f"

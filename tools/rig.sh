@@ -57,6 +57,11 @@ trap cleanup EXIT
 if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
   wine wineboot.exe --init >/dev/null 2>&1 || true
   wineserver -w || true # let the first boot write the prefix and end
+elif [[ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]] &&
+  /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  # A prefix made before 32-bit Wine was installed lacks its 32-bit files.
+  wine wineboot.exe --update >/dev/null 2>&1 || true
+  wineserver -w || true
 fi
 wineserver -p
 # Wine's helper processes (services, explorer) start with the first program

@@ -11,6 +11,14 @@ packages=(
   wine wine64 xvfb xauth x11-apps imagemagick
   iproute2 util-linux nsis pulseaudio pulseaudio-utils
 )
+# The tests run the delivered 32-bit build under 32-bit Wine wherever this
+# machine runs 32-bit code; elsewhere the package would install but never
+# start, so it is left out there.
+runs32=0
+if sh "$(dirname "$0")/wine-bin/runs-32bit" >/dev/null; then
+  runs32=1
+  packages+=(wine32:i386)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -25,6 +33,9 @@ if [[ $(id -u) -ne 0 ]]; then
   exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
+if [[ $runs32 == 1 ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
 apt-get update -qq >/dev/null
 apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
 # The posix thread model gives mingw std::thread and std::mutex.

@@ -4,7 +4,11 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <cstring>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -244,7 +248,7 @@ TEST(HostedBlock, AnExistingBlockKeepsItsContents) {
     CloseHandle(h);
 }
 
-TEST(HostedBlock, WithoutABlockTheWritersSkipIt) {
+TEST(HostedBlock, WithoutABlockTheWritersSkipItUntilItOpens) {
     // Another kind of object holds the name, so no mapping can be made.
     HANDLE squatter = CreateEventA(nullptr, TRUE, FALSE, "__ORVELA_FILEINFO__");
     ASSERT_NE(squatter, nullptr);
@@ -255,8 +259,45 @@ TEST(HostedBlock, WithoutABlockTheWritersSkipIt) {
     EXPECT_EQ(SendMessageA(player.MainWindow(), WM_TIMER, 6024, 0), 0);
     EXPECT_EQ(SendMessageA(player.MainWindow(), kPlaylistRequest, 0, 0), 1);
     EXPECT_EQ(player.FileMenuTexts()[3], "Local network...");
-    player.QuitGeneralPlugin();
+    // Once the name is free, the next tick makes the block, player included.
     CloseHandle(squatter);
+    EXPECT_TRUE(ReadBlock().empty());
+    EXPECT_EQ(SendMessageA(player.MainWindow(), WM_TIMER, 6024, 0), 0);
+    const Bytes b = ReadBlock();
+    ASSERT_EQ(b.size(), 5652u);
+    EXPECT_EQ(U32(b, 0), static_cast<uint32_t>(reinterpret_cast<uintptr_t>(player.MainWindow())));
+    EXPECT_EQ(Str(b, 268), "B");
+    player.QuitGeneralPlugin();
+}
+
+TEST_F(Hosted, TheBlockGrantsItsUserAndSystemEverythingAndNoOneElseAnything) {
+    HANDLE h = OpenFileMappingA(READ_CONTROL, FALSE, "__ORVELA_FILEINFO__");
+    ASSERT_NE(h, nullptr);
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    ASSERT_EQ(GetSecurityInfo(h, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                              &dacl, nullptr, &sd),
+              DWORD{ERROR_SUCCESS});
+    char* text = nullptr;
+    ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorA(
+        sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr));
+    // Wine keeps no integrity label on the block, so only the list is seen.
+    HANDLE token = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    char user[256];
+    DWORD size = sizeof user;
+    char* sid = nullptr;
+    ASSERT_TRUE(GetTokenInformation(token, TokenUser, user, size, &size));
+    ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &sid);
+    const std::string all = "(GA|0xf001f)"; // as given, or mapped to the section's rights
+    EXPECT_TRUE(std::regex_match(std::string(text), std::regex("D:\\(A;;" + all + ";;;" + sid +
+                                                               "\\)\\(A;;" + all + ";;;SY\\)")))
+        << text;
+    LocalFree(sid);
+    LocalFree(text);
+    LocalFree(sd);
+    CloseHandle(token);
+    CloseHandle(h);
 }
 
 WNDPROC g_next = nullptr; // what a later plug-in's hook passes on to
