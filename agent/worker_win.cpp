@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "agent/player_group_win.h"
+#include "peers/presence.h"
 #include "player/nowplaying_win.h"
 #include "wire/group.h"
 
