@@ -54,7 +54,18 @@ std::unique_ptr<PeerRecord> ReadPresenceDatagram(const uint8_t* buffer, size_t r
 }
 
 PeerRecord* PostedRecords::Keep(std::unique_ptr<PeerRecord> record) {
-    if (!record || waiting_.size() >= kLimit) return nullptr;
+    if (!record) return nullptr;
+    // A computer whose last announcement still waits for the window: that
+    // record now says what this one says, and nothing more is posted. A
+    // flood then costs the window one message per computer, not one per
+    // datagram, and reading never stalls behind records not yet taken.
+    if (record->address[0])
+        for (const auto& w : waiting_)
+            if (std::strcmp(w->address, record->address) == 0) {
+                *w = *record;
+                return nullptr;
+            }
+    if (waiting_.size() >= kLimit) return nullptr;
     waiting_.push_back(std::move(record));
     return waiting_.back().get();
 }

@@ -103,7 +103,9 @@ class PostedRecords {
     static constexpr size_t kLimit = 256;
 
     // Keeps the record until it is claimed and answers the value to post;
-    // null, the record freed, when kLimit records already wait.
+    // null, the record freed, when kLimit records already wait, or when a
+    // record of the same address still waits: that one takes this one's
+    // contents, and its message, already posted, delivers them.
     PeerRecord* Keep(std::unique_ptr<PeerRecord> record);
     // The kept record that was posted as `posted`, now the caller's; null
     // when none was. The pointer is compared, never followed.

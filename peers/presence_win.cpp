@@ -153,10 +153,18 @@ void CPresenceReceiver::OnTick() {
 
 void CPresenceReceiver::ReadWaiting() {
     if (!socket_ || !storage_) return;
+    // Every read re-arms the socket's notice, so a turn of many reads would
+    // queue as many notices, each worth a turn of its own, and a flood's
+    // notices would crowd out the records and the window's own messages.
+    // Notices are off while a turn reads; turning them on again posts one
+    // when datagrams are still waiting.
+    const bool paused = WSAAsyncSelect(socket_.Get(), window_, 0, 0) == 0;
     const bool more = ReadWaitingDatagrams([this] { return ReadOneDatagram(); }, Now);
-    // The rest waits for the next turn, so the window answers meanwhile.
-    // One notice of our own at a time is enough.
-    if (more && !continuationPosted_)
+    const bool rearmed = paused && WSAAsyncSelect(socket_.Get(), window_, WM_PRESENCE_SOCKET,
+                                                  FD_READ | FD_CONNECT | FD_CLOSE) == 0;
+    // The rest waits for the next turn, so the window answers meanwhile;
+    // should no notice come, one of our own asks for it.
+    if (more && !rearmed && !continuationPosted_)
         continuationPosted_ = PostMessageA(window_, WM_PRESENCE_SOCKET,
                                            static_cast<WPARAM>(socket_.Get()), FD_READ) != 0;
 }

@@ -185,6 +185,15 @@ TEST(PostedRecords, OnlyARecordStillWaitingIsHandedOverAndOnlyOnce) {
     EXPECT_EQ(posted.Keep(std::make_unique<PeerRecord>()), nullptr);
     posted.Clear(); // a closed socket's records
     EXPECT_EQ(posted.Claim(key(b)), nullptr);
+
+    // A computer's newer announcement updates its record still waiting.
+    auto first = std::make_unique<PeerRecord>(), second = std::make_unique<PeerRecord>();
+    std::strcpy(first->address, "10.0.0.7");
+    std::strcpy(second->address, "10.0.0.7");
+    std::strcpy(second->title, "newer");
+    PeerRecord* kept = posted.Keep(std::move(first));
+    EXPECT_EQ(posted.Keep(std::move(second)), nullptr);
+    EXPECT_STREQ(posted.Claim(key(kept))->title, "newer");
 }
 
 } // namespace
