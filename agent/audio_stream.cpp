@@ -13,6 +13,7 @@ bool AudioStream::Start(uint32_t now) {
     encoder_.emplace(format_);
     start_ = now;
     sent_ = 0;
+    cushioned_ = true;
     frames_.assign(FramesPerDatagram() * format_.channels, 0);
     datagram_.assign(size_t{format_.blockSize} * kBlocksPerDatagram, 0);
     return true;
@@ -38,7 +39,10 @@ void AudioStream::Produce(uint32_t now, const std::function<void(const uint8_t*,
     while (Reached(now, DueAt(sent_))) {
         source_.Feed(*converter_, frames);
         converter_->KeepNewest(frames + format_.sampleRate / 2);
-        const size_t got = converter_->Take(frames_.data(), frames);
+        if (converter_->Available() >= frames + format_.sampleRate / 10) cushioned_ = true;
+        size_t got = 0;
+        if (cushioned_ && (got = converter_->Take(frames_.data(), frames)) < frames)
+            cushioned_ = false;
         std::fill(frames_.begin() + static_cast<ptrdiff_t>(got * format_.channels), frames_.end(),
                   0);
         for (int b = 0; b < kBlocksPerDatagram; ++b)

@@ -72,6 +72,12 @@ class AudioStream {
     std::optional<PcmConverter> converter_;
     uint32_t start_ = 0;
     uint64_t sent_ = 0;
+    // A sound device hands its sound over in bursts: once the converter ran
+    // dry, datagrams are taken from it again only when it holds a tenth of
+    // a second more than one, so a late burst costs one short gap instead
+    // of a gap at every datagram. A source that never runs dry (a file)
+    // streams without delay.
+    bool cushioned_ = true;
     std::vector<int16_t> frames_;
     std::vector<uint8_t> datagram_;
 };

@@ -43,6 +43,7 @@ if [[ "${1:-}" == --computer ]]; then # inside one computer's rig
     mkdir -p "$WINEPREFIX/dosdevices/unc/PC-A"
     ln -sfn "$work/share" "$WINEPREFIX/dosdevices/unc/PC-A/Music"
     wine orvela_agent.exe </dev/null >/dev/null 2>&1 &
+    sleep 6 # A's player has written its title, and A's agent announced it
     wine player_emulator.exe --seconds 2 --import 10.77.0.1 --listen 10.77.0.1 --play-seconds 8 \
       --wav "$dir/recording.wav" </dev/null >player1.txt 2>&1 || true
     # Stopped: nothing more may reach this computer's closed stream port.

@@ -121,32 +121,52 @@ int Run(int argc, char** argv) {
          lag <= coarse + 8 && lag + length <= ref.mono.size(); ++lag)
         if (const double c = Correlation(ref, rec, from, length, lag, 1); c > bestValue)
             bestValue = c, best = lag;
-    // Reference frame best + k is recording frame from + k; compare all of
-    // the overlap, fitting one level.
-    const size_t start = best >= from ? 0 : from - best;
-    const size_t frames =
-        std::min(rec.mono.size() - start, ref.mono.size() - (start + best - from));
-    double rs = 0, ss = 0;
-    for (size_t k = 0; k < frames * 2; ++k) {
-        const double s = ref.samples[(start + best - from) * 2 + k], r = rec.samples[start * 2 + k];
-        rs += r * s;
-        ss += s * s;
+    // The two ends' sound clocks differ a little, so the recording is
+    // compared a half second at a time, each part aligned anew near where
+    // the last one was, with one level over all.
+    const size_t part = rec.rate / 2, drift = rec.rate / 50;
+    std::vector<std::pair<size_t, size_t>> parts; // recording frame, reference frame
+    long long lag = static_cast<long long>(best) - static_cast<long long>(from);
+    for (size_t at = from; at + part <= rec.mono.size(); at += part) {
+        double partBest = -1e300;
+        long long found = -1;
+        for (long long l = lag - static_cast<long long>(drift);
+             l <= lag + static_cast<long long>(drift); ++l) {
+            const long long refAt = static_cast<long long>(at) + l;
+            if (refAt < 0 || static_cast<size_t>(refAt) + part > ref.mono.size()) continue;
+            if (const double c = Correlation(ref, rec, at, part, static_cast<size_t>(refAt), 4);
+                c > partBest)
+                partBest = c, found = refAt;
+        }
+        if (found < 0) break;
+        lag = found - static_cast<long long>(at);
+        parts.emplace_back(at, static_cast<size_t>(found));
     }
+    double rs = 0, ss = 0;
+    for (const auto& [at, refAt] : parts)
+        for (size_t k = 0; k < part * 2; ++k) {
+            const double r = rec.samples[at * 2 + k], x = ref.samples[refAt * 2 + k];
+            rs += r * x;
+            ss += x * x;
+        }
     const double gain = ss > 0 ? rs / ss : 0;
     double signal = 0, noise = 0;
-    for (size_t k = 0; k < frames * 2; ++k) {
-        const double s = gain * ref.samples[(start + best - from) * 2 + k];
-        const double e = rec.samples[start * 2 + k] - s;
-        signal += s * s;
-        noise += e * e;
-    }
+    for (const auto& [at, refAt] : parts)
+        for (size_t k = 0; k < part * 2; ++k) {
+            const double x = gain * ref.samples[refAt * 2 + k];
+            const double e = rec.samples[at * 2 + k] - x;
+            signal += x * x;
+            noise += e * e;
+        }
     const double snr = 10 * std::log10((signal + 1e-9) / (noise + 1e-9));
     // The reference frame at the recording's first frame: negative when the
     // recording began before the reference did.
     const long long offset = static_cast<long long>(best) - static_cast<long long>(from);
+    const long long drifted = parts.empty() ? 0 : lag - offset;
     std::printf("compare: reference frame %lld at the recording's start (%.1f ms), level %.3f, "
-                "snr %.1f dB over %.2f s\n",
-                offset, offset * 1000.0 / rec.rate, gain, snr, double(frames) / rec.rate);
+                "snr %.1f dB over %.2f s, the clocks drifted %.1f ms apart\n",
+                offset, offset * 1000.0 / rec.rate, gain, snr,
+                double(parts.size() * part) / rec.rate, drifted * 1000.0 / rec.rate);
     return snr >= minSnr ? 0 : 1;
 }
 
