@@ -36,6 +36,7 @@ std::vector<MenuEntry> TrayMenuEntries(const TrayState& state) {
 std::string TrayTip(const TrayState& state) {
     if (state.mode == ListeningMode::Off) return "Orvela agent: listening turned off";
     if (!state.sharing) return "Orvela agent: sound not shared";
+    if (state.soundMissing) return "Orvela agent: this computer's sound cannot be captured";
     const size_t n = state.listening.size();
     if (n == 0) return "Orvela agent";
     return "Orvela agent: " + std::to_string(n) +

@@ -35,6 +35,7 @@ struct TrayState {
     std::vector<TrayComputer> allowed;   // shown while asking
     bool sharing = true;                 // not stopped from the menu
     ListeningMode mode = ListeningMode::All;
+    bool soundMissing = false; // the sound to share could not be captured: listening is refused
     bool operator==(const TrayState&) const = default;
 };
 

@@ -417,6 +417,7 @@ void AgentWorker::Publish(RequestHandler& handler, bool notified) {
         now.allowed.push_back({c.address, c.name});
     now.sharing = handler.Sharing();
     now.mode = handler.Consents().Mode();
+    now.soundMissing = soundMissing_;
     {
         std::lock_guard<std::mutex> lock(shown_);
         if (now == state_ && !notified) return;
@@ -439,7 +440,15 @@ bool AgentWorker::ExportPlaylist(std::vector<uint8_t>& packet) {
 }
 
 bool AgentWorker::SoundAvailable() {
-    return source_.Open();
+    const bool open = source_.Open();
+    // Said once when it changes, in the tip (at the next publish) and the trace.
+    if (open == soundMissing_) {
+        soundMissing_ = !open;
+        if (!open)
+            OutputDebugStringA("orvela_agent: the sound to share cannot be captured; "
+                               "listening is refused\n");
+    }
+    return open;
 }
 
 } // namespace agent

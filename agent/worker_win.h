@@ -84,6 +84,7 @@ class AgentWorker : private AgentHost {
     // AgentHost
     bool ExportPlaylist(std::vector<uint8_t>& packet) override;
     bool SoundAvailable() override;
+    bool soundMissing_ = false; // the last attempt to open the sound failed
 
     const AgentSettings& settings_;
     const AgentOptions& options_;

@@ -282,6 +282,9 @@ TEST_F(AgentRoad, SurvivesBadDatagramsAndAFloodAndRunsOncePerSession) {
     // Wine's audio stack cannot capture the output: listening is refused.
     ASSERT_TRUE(agent.Start(false));
     EXPECT_EQ(Udp("127.0.0.4").Ask("NEED_STREAM"), "DENY");
+    EXPECT_TRUE(PumpUntil(
+        [&] { return agent.Caption() == "Orvela agent: this computer's sound cannot be captured"; },
+        3000));
 }
 
 } // namespace
