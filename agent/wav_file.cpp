@@ -28,8 +28,8 @@ bool ReadWaveFormat(const uint8_t* p, size_t size, PcmInputFormat& f) {
     // word, and the speakers its channels feed.
     f.channelMask = 0;
     if (tag == kWaveExtensible) {
+        f.channelMask = size >= 24 ? Read32(p + 20) : 0;
         tag = size >= 26 ? Read16(p + 24) : 0;
-        f.channelMask = Read32(p + 20);
     }
     if (tag == kWavePcm && bits == 16)
         f.type = SampleType::Int16;
