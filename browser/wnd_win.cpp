@@ -229,9 +229,16 @@ INT_PTR CDialogOrv::runModal(int id, const CWndObject* owner) {
 
 INT_PTR CALLBACK CDialogOrv::DialogProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
     if (msg == WM_INITDIALOG && l) {
+        auto* made = reinterpret_cast<CDialogOrv*>(l);
         SetPropA(hwnd, kDialogProperty, reinterpret_cast<HANDLE>(l));
-        Dialogs().Set(hwnd, reinterpret_cast<CDialogOrv*>(l));
-        reinterpret_cast<CDialogOrv*>(l)->hwnd = hwnd;
+        Dialogs().Set(hwnd, made);
+        made->hwnd = hwnd;
+        // Notifications are answered in front of the dialog manager, as a
+        // window procedure's result: a custom-drawn list sends several per
+        // row on every paint, and each answer through DWLP_MSGRESULT is a
+        // call into the window system (under Wine a round trip to its server).
+        made->previousProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&NotifyProc)));
     }
     CDialogOrv* o = Dialogs().Find(hwnd);
     if (!o) return 0;
@@ -243,6 +250,8 @@ INT_PTR CALLBACK CDialogOrv::DialogProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l)
     try {
         if (msg == WM_NOTIFY) {
             LRESULT result = 0;
+            // With NotifyProc in front, one comes here only unhandled.
+            if (o->previousProc) return o->DefaultProc(msg, w, l);
             if (o->OnNotify(w, reinterpret_cast<NMHDR*>(l), &result)) {
                 SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, result);
                 return 1;
@@ -255,6 +264,21 @@ INT_PTR CALLBACK CDialogOrv::DialogProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l)
     } catch (...) {
         return 0; // the dialog manager does its own processing
     }
+}
+
+LRESULT CALLBACK CDialogOrv::NotifyProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
+    CDialogOrv* o = Dialogs().Find(hwnd);
+    // Every dialog of the module has the dialog manager's procedure behind it.
+    const WNDPROC next = o && o->previousProc ? o->previousProc : &DefDlgProcA;
+    if (o && msg == WM_NOTIFY) {
+        try {
+            LRESULT result = 0;
+            if (o->OnNotify(w, reinterpret_cast<NMHDR*>(l), &result)) return result;
+        } catch (...) {
+            return 0;
+        }
+    }
+    return CallWindowProcA(next, hwnd, msg, w, l);
 }
 
 void ShowMessage(HWND owner, const std::string& text, const char* caption) {

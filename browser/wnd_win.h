@@ -91,6 +91,9 @@ class CDialogOrv : public CWndObject {
 
   protected:
     static INT_PTR CALLBACK DialogProc(HWND, UINT, WPARAM, LPARAM);
+    // In front of the dialog manager from WM_INITDIALOG on (previousProc
+    // keeps what it replaced): answers the handled notifications directly.
+    static LRESULT CALLBACK NotifyProc(HWND, UINT, WPARAM, LPARAM);
 };
 
 // Every message box of the plug-in: owned by `owner`, only an OK button.
