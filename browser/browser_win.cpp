@@ -194,8 +194,9 @@ LRESULT CDialogBrowser::DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         if (static_cast<SOCKET>(wParam) == receiver.Socket()) receiver.OnSocketNotify(lParam);
         return 1;
     case WM_PEER_ANNOUNCED:
-        // Only a record that our receiver posted is ever taken.
-        OnPeerAnnounced(receiver.Claim(lParam));
+        // Only records that our receiver posted are ever taken.
+        for (std::unique_ptr<PeerRecord>& record : receiver.Claim(lParam))
+            OnPeerAnnounced(std::move(record));
         return 1;
     case WM_SHARE_PROBED:
         OnShareProbed();

@@ -53,31 +53,36 @@ std::unique_ptr<PeerRecord> ReadPresenceDatagram(const uint8_t* buffer, size_t r
     return record;
 }
 
-PeerRecord* PostedRecords::Keep(std::unique_ptr<PeerRecord> record) {
-    if (!record) return nullptr;
+void PostedRecords::Keep(std::unique_ptr<PeerRecord> record) {
+    if (!record) return;
     // A computer whose last announcement still waits for the window: that
-    // record now says what this one says, and nothing more is posted. A
-    // flood then costs the window one message per computer, not one per
-    // datagram, and reading never stalls behind records not yet taken.
+    // record now says what this one says. A flood then costs the window one
+    // record per computer, not one per datagram, and reading never stalls
+    // behind records not yet taken.
     if (record->address[0])
         for (const auto& w : waiting_)
             if (std::strcmp(w->address, record->address) == 0) {
                 *w = *record;
-                return nullptr;
+                return;
             }
-    if (waiting_.size() >= kLimit) return nullptr;
-    waiting_.push_back(std::move(record));
-    return waiting_.back().get();
+    if (waiting_.size() < kLimit) waiting_.push_back(std::move(record));
 }
 
-std::unique_ptr<PeerRecord> PostedRecords::Claim(uintptr_t posted) {
-    for (auto it = waiting_.begin(); it != waiting_.end(); ++it) {
-        if (reinterpret_cast<uintptr_t>(it->get()) != posted) continue;
-        std::unique_ptr<PeerRecord> record = std::move(*it);
-        waiting_.erase(it);
-        return record;
-    }
-    return nullptr;
+PeerRecord* PostedRecords::ToPost() {
+    if (onItsWay_ || waiting_.empty()) return nullptr;
+    onItsWay_ = waiting_.front().get();
+    return waiting_.front().get();
+}
+
+std::vector<std::unique_ptr<PeerRecord>> PostedRecords::Claim(uintptr_t posted) {
+    std::vector<std::unique_ptr<PeerRecord>> taken;
+    if (!onItsWay_ || reinterpret_cast<uintptr_t>(onItsWay_) != posted) return taken;
+    onItsWay_ = nullptr;
+    const size_t n = std::min(kPerMessage, waiting_.size());
+    for (size_t i = 0; i < n; ++i)
+        taken.push_back(std::move(waiting_[i]));
+    waiting_.erase(waiting_.begin(), waiting_.begin() + static_cast<std::ptrdiff_t>(n));
+    return taken;
 }
 
 bool ReadWaitingDatagrams(const std::function<ReadOutcome()>& readOne,

@@ -93,27 +93,43 @@ std::unique_ptr<PeerRecord> ReadPresenceDatagram(const uint8_t* buffer, size_t r
                                                  uint32_t source, const OwnAddresses& own);
 
 // The records the receiver posted with WM_PEER_ANNOUNCED that the window has
-// not taken yet. The window takes a message's record only by claiming it
-// here, so an lParam that some other program or a stale message carries is
-// never freed or read; and records whose messages are lost with the window's
-// queue are freed here rather than leaked.
+// not taken yet. The window takes records only by claiming a message's
+// value here, so an lParam that some other program or a stale message
+// carries is never freed or read; and records whose messages are lost with
+// the window's queue are freed here rather than leaked.
+// One message is on its way at a time and delivers the oldest records
+// waiting, up to kPerMessage: a posted message costs the window system a
+// call to post and one to take (under Wine each a round trip to its
+// server), so a busy LAN's announcements, most of them unchanged, share them.
 class PostedRecords {
   public:
     // A window that takes none holds this many; datagrams beyond are dropped.
     static constexpr size_t kLimit = 256;
+    // One message delivers at most this many, so the window answers between.
+    static constexpr size_t kPerMessage = 16;
 
-    // Keeps the record until it is claimed and answers the value to post;
-    // null, the record freed, when kLimit records already wait, or when a
-    // record of the same address still waits: that one takes this one's
-    // contents, and its message, already posted, delivers them.
-    PeerRecord* Keep(std::unique_ptr<PeerRecord> record);
-    // The kept record that was posted as `posted`, now the caller's; null
-    // when none was. The pointer is compared, never followed.
-    std::unique_ptr<PeerRecord> Claim(uintptr_t posted);
+    // Keeps the record until it is claimed, freeing it instead when kLimit
+    // records already wait, or when a record of the same address still
+    // waits: that one takes this one's contents.
+    void Keep(std::unique_ptr<PeerRecord> record);
+    // The value of a message to post now: null when none waits or a message
+    // is already on its way.
+    PeerRecord* ToPost();
+    // The message of ToPost()'s value could not be posted: the next ToPost
+    // answers again.
+    void NotPosted() { onItsWay_ = nullptr; }
+    // The records that the message posted as `posted` delivers, oldest
+    // first, now the caller's; none when no such message is on its way. The
+    // pointer is compared, never followed. The rest wait for ToPost.
+    std::vector<std::unique_ptr<PeerRecord>> Claim(uintptr_t posted);
     // Frees every waiting record: messages still queued for them find nothing.
-    void Clear() { waiting_.clear(); }
+    void Clear() {
+        waiting_.clear();
+        onItsWay_ = nullptr;
+    }
     size_t Waiting() const { return waiting_.size(); }
 
   private:
-    std::vector<std::unique_ptr<PeerRecord>> waiting_;
+    std::vector<std::unique_ptr<PeerRecord>> waiting_; // oldest first
+    const PeerRecord* onItsWay_ = nullptr;             // the front one, while posted
 };

@@ -160,6 +160,7 @@ void CPresenceReceiver::ReadWaiting() {
     // when datagrams are still waiting.
     const bool paused = WSAAsyncSelect(socket_.Get(), window_, 0, 0) == 0;
     const bool more = ReadWaitingDatagrams([this] { return ReadOneDatagram(); }, Now);
+    PostWaiting();
     const bool rearmed = paused && WSAAsyncSelect(socket_.Get(), window_, WM_PRESENCE_SOCKET,
                                                   FD_READ | FD_CONNECT | FD_CLOSE) == 0;
     // The rest waits for the next turn, so the window answers meanwhile;
@@ -167,6 +168,19 @@ void CPresenceReceiver::ReadWaiting() {
     if (more && !rearmed && !continuationPosted_)
         continuationPosted_ = PostMessageA(window_, WM_PRESENCE_SOCKET,
                                            static_cast<WPARAM>(socket_.Get()), FD_READ) != 0;
+}
+
+void CPresenceReceiver::PostWaiting() {
+    // A post that fails is tried again after the next read or tick.
+    if (PeerRecord* first = posted_.ToPost();
+        first && !PostMessageA(window_, WM_PEER_ANNOUNCED, 0, reinterpret_cast<LPARAM>(first)))
+        posted_.NotPosted();
+}
+
+std::vector<std::unique_ptr<PeerRecord>> CPresenceReceiver::Claim(LPARAM lParam) {
+    std::vector<std::unique_ptr<PeerRecord>> taken = posted_.Claim(static_cast<uintptr_t>(lParam));
+    PostWaiting();
+    return taken;
 }
 
 ReadOutcome CPresenceReceiver::ReadOneDatagram() {
@@ -196,13 +210,8 @@ ReadOutcome CPresenceReceiver::ReadOneDatagram() {
     if (from.sin_family != AF_INET) return ReadOutcome::Dropped;
 
     try {
-        PeerRecord* posted =
-            posted_.Keep(ReadPresenceDatagram(reinterpret_cast<const uint8_t*>(storage_.get()),
-                                              received, ntohl(from.sin_addr.s_addr), own_));
-        // A post that fails leaves the record ours to free.
-        if (posted &&
-            !PostMessageA(window_, WM_PEER_ANNOUNCED, 0, reinterpret_cast<LPARAM>(posted)))
-            posted_.Claim(reinterpret_cast<uintptr_t>(posted));
+        posted_.Keep(ReadPresenceDatagram(reinterpret_cast<const uint8_t*>(storage_.get()),
+                                          received, ntohl(from.sin_addr.s_addr), own_));
     } catch (const std::bad_alloc&) {
         // Out of memory: this datagram is lost, the next one may fit.
     }

@@ -1,7 +1,8 @@
 // The presence receiver on Winsock: one multicast socket, joined on every
 // interface that can multicast, whose events come to the browser window as
 // messages; each notice, and a regular tick, reads every datagram waiting,
-// and one heap record is posted per accepted presence packet. The group rules and the
+// and one heap record is kept per accepted presence packet, delivered to the
+// window with the others waiting by one WM_PEER_ANNOUNCED at a time. The group rules and the
 // datagram parsing are the portable ones of presence.h.
 #pragma once
 
@@ -11,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "base/owners_win.h"
 #include "peers/presence.h"
@@ -40,11 +42,10 @@ class CPresenceReceiver {
     // for it and not yet taken are freed: they belong to the group just left.
     void Close();
 
-    // The record that a WM_PEER_ANNOUNCED of ours carries as `lParam`, now
-    // the caller's; null for any lParam this receiver did not post.
-    std::unique_ptr<PeerRecord> Claim(LPARAM lParam) {
-        return posted_.Claim(static_cast<uintptr_t>(lParam));
-    }
+    // The records that a WM_PEER_ANNOUNCED of ours delivers (its `lParam`),
+    // oldest first, now the caller's; none for any lParam this receiver did
+    // not post. Records still waiting get a message of their own.
+    std::vector<std::unique_ptr<PeerRecord>> Claim(LPARAM lParam);
 
     // One WM_PRESENCE_SOCKET event (its lParam). Call it only for events whose
     // wParam is Socket(): those of a socket closed by a re-join are stale.
@@ -71,6 +72,8 @@ class CPresenceReceiver {
     // false when it is joined on none of them.
     bool JoinInterfaces();
     void ReadWaiting();
+    // Posts WM_PEER_ANNOUNCED for the waiting records when none is on its way.
+    void PostWaiting();
     ReadOutcome ReadOneDatagram();
 
     HWND window_ = nullptr; // not owned

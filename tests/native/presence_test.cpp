@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -171,29 +172,53 @@ TEST(ParsePresence, TextsAreCutToFitAndAlwaysTerminated) {
     EXPECT_EQ(e->port, 0);
 }
 
-TEST(PostedRecords, OnlyARecordStillWaitingIsHandedOverAndOnlyOnce) {
+TEST(PostedRecords, OneMessageAtATimeDeliversTheOldestRecordsOnce) {
     PostedRecords posted;
-    PeerRecord* a = posted.Keep(std::make_unique<PeerRecord>());
-    PeerRecord* b = posted.Keep(std::make_unique<PeerRecord>());
-    PeerRecord foreign; // ASan: freeing it would fail the test
     const auto key = [](const PeerRecord* r) { return reinterpret_cast<uintptr_t>(r); };
-    EXPECT_EQ(posted.Claim(key(&foreign)), nullptr);
-    EXPECT_EQ(posted.Claim(key(a)).get(), a);
-    EXPECT_EQ(posted.Claim(key(a)), nullptr) << "taken twice";
-    while (posted.Waiting() < PostedRecords::kLimit)
-        ASSERT_NE(posted.Keep(std::make_unique<PeerRecord>()), nullptr);
-    EXPECT_EQ(posted.Keep(std::make_unique<PeerRecord>()), nullptr);
-    posted.Clear(); // a closed socket's records
-    EXPECT_EQ(posted.Claim(key(b)), nullptr);
+    const auto from = [](int i) {
+        auto r = std::make_unique<PeerRecord>();
+        std::snprintf(r->address, sizeof r->address, "10.0.0.%d", i);
+        return r;
+    };
+    EXPECT_EQ(posted.ToPost(), nullptr) << "nothing waits";
+    posted.Keep(from(1));
+    PeerRecord* message = posted.ToPost();
+    ASSERT_NE(message, nullptr);
+    for (int i = 2; i <= 20; ++i)
+        posted.Keep(from(i));
+    EXPECT_EQ(posted.ToPost(), nullptr) << "a message is already on its way";
+    PeerRecord foreign; // ASan: freeing it would fail the test
+    EXPECT_TRUE(posted.Claim(key(&foreign)).empty());
+    auto taken = posted.Claim(key(message));
+    ASSERT_EQ(taken.size(), PostedRecords::kPerMessage);
+    EXPECT_STREQ(taken.front()->address, "10.0.0.1");
+    EXPECT_STREQ(taken.back()->address, "10.0.0.16");
+    EXPECT_TRUE(posted.Claim(key(message)).empty()) << "taken twice";
+
+    // The rest go with the next message; a failed post is asked again.
+    ASSERT_NE(posted.ToPost(), nullptr);
+    posted.NotPosted();
+    message = posted.ToPost();
+    EXPECT_EQ(posted.Claim(key(message)).size(), 4u);
+    EXPECT_EQ(posted.ToPost(), nullptr);
 
     // A computer's newer announcement updates its record still waiting.
-    auto first = std::make_unique<PeerRecord>(), second = std::make_unique<PeerRecord>();
-    std::strcpy(first->address, "10.0.0.7");
-    std::strcpy(second->address, "10.0.0.7");
-    std::strcpy(second->title, "newer");
-    PeerRecord* kept = posted.Keep(std::move(first));
-    EXPECT_EQ(posted.Keep(std::move(second)), nullptr);
-    EXPECT_STREQ(posted.Claim(key(kept))->title, "newer");
+    posted.Keep(from(7));
+    message = posted.ToPost();
+    auto newer = from(7);
+    std::strcpy(newer->title, "newer");
+    posted.Keep(std::move(newer));
+    EXPECT_EQ(posted.Waiting(), 1u);
+    EXPECT_STREQ(posted.Claim(key(message)).front()->title, "newer");
+
+    // A window that takes none: kLimit wait, the rest are dropped.
+    posted.Keep(from(0));
+    message = posted.ToPost();
+    for (size_t i = 1; i <= PostedRecords::kLimit; ++i)
+        posted.Keep(from(static_cast<int>(i)));
+    EXPECT_EQ(posted.Waiting(), PostedRecords::kLimit);
+    posted.Clear(); // a closed socket's records
+    EXPECT_TRUE(posted.Claim(key(message)).empty());
 }
 
 } // namespace

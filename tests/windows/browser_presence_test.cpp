@@ -83,7 +83,7 @@ class BrowserWatch {
         UpdateWindow(list_);
     }
 
-    std::map<std::string, int> heard;  // records posted to the browser, by sender
+    std::map<std::string, int> heard;  // records the browser took, by sender
     std::map<std::string, int> paints; // row paints of the list, by the row's sender
     int ticks = 0;                     // age-out ticks the browser handled
     std::vector<std::string> overdue;  // rows that a tick left though silent long enough
@@ -99,10 +99,20 @@ class BrowserWatch {
             ++self.notices;
             if (WSAGETSELECTERROR(l) != 0) ++self.noticeErrors;
             break;
-        case WM_PEER_ANNOUNCED:
-            // Read before the browser takes the record: it may free it.
-            if (const auto* r = reinterpret_cast<const PeerRecord*>(l)) ++self.heard[r->address];
-            break;
+        case WM_PEER_ANNOUNCED: {
+            // One message may deliver several records: each one handed to
+            // the table is a row that is new or was heard anew.
+            std::map<std::string, uint32_t> before;
+            for (int i = 0; i < self.Rows(); ++i)
+                if (const PeerRecord* r = self.RecordAt(i)) before[r->address] = r->lastHeard;
+            const LRESULT result = CallWindowProcA(self.dialogProc_, h, msg, w, l);
+            for (int i = 0; i < self.Rows(); ++i)
+                if (const PeerRecord* r = self.RecordAt(i)) {
+                    const auto it = before.find(r->address);
+                    if (it == before.end() || it->second != r->lastHeard) ++self.heard[r->address];
+                }
+            return result;
+        }
         case WM_TIMER:
             if (w == BROWSER_TIMER_ID) {
                 // Rows already silent for the limit before the tick must not

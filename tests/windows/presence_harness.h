@@ -449,14 +449,14 @@ class PresenceWindow {
             if (static_cast<SOCKET>(wParam) == receiver.Socket()) receiver.OnSocketNotify(lParam);
             result = 1;
             return true;
-        case WM_PEER_ANNOUNCED: {
-            std::unique_ptr<PeerRecord> record = receiver.Claim(lParam);
-            const std::string from = record ? record->address : "";
-            table->OnPeerAnnounced(std::move(record));
-            ++heard[from];
+        case WM_PEER_ANNOUNCED:
+            for (std::unique_ptr<PeerRecord>& record : receiver.Claim(lParam)) {
+                const std::string from = record->address;
+                table->OnPeerAnnounced(std::move(record));
+                ++heard[from];
+            }
             result = 1;
             return true;
-        }
         case WM_TIMER:
             if (wParam == PRESENCE_TICK_TIMER_ID) receiver.OnTick();
             if (wParam == BROWSER_TIMER_ID) {
