@@ -195,8 +195,9 @@ LRESULT CDialogBrowser::DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         return 1;
     case WM_PEER_ANNOUNCED:
         // Only records that our receiver posted are ever taken.
-        for (std::unique_ptr<PeerRecord>& record : receiver.Claim(lParam))
+        receiver.Deliver(lParam, [this](std::unique_ptr<PeerRecord> record) {
             OnPeerAnnounced(std::move(record));
+        });
         return 1;
     case WM_SHARE_PROBED:
         OnShareProbed();

@@ -74,15 +74,17 @@ PeerRecord* PostedRecords::ToPost() {
     return waiting_.front().get();
 }
 
-std::vector<std::unique_ptr<PeerRecord>> PostedRecords::Claim(uintptr_t posted) {
-    std::vector<std::unique_ptr<PeerRecord>> taken;
-    if (!onItsWay_ || reinterpret_cast<uintptr_t>(onItsWay_) != posted) return taken;
+bool PostedRecords::Claim(uintptr_t posted) {
+    if (!onItsWay_ || reinterpret_cast<uintptr_t>(onItsWay_) != posted) return false;
     onItsWay_ = nullptr;
-    const size_t n = std::min(kPerMessage, waiting_.size());
-    for (size_t i = 0; i < n; ++i)
-        taken.push_back(std::move(waiting_[i]));
-    waiting_.erase(waiting_.begin(), waiting_.begin() + static_cast<std::ptrdiff_t>(n));
-    return taken;
+    return true;
+}
+
+std::unique_ptr<PeerRecord> PostedRecords::Take() {
+    if (waiting_.empty()) return nullptr;
+    std::unique_ptr<PeerRecord> front = std::move(waiting_.front());
+    waiting_.erase(waiting_.begin());
+    return front;
 }
 
 bool ReadWaitingDatagrams(const std::function<ReadOutcome()>& readOne,

@@ -118,10 +118,12 @@ class PostedRecords {
     // The message of ToPost()'s value could not be posted: the next ToPost
     // answers again.
     void NotPosted() { onItsWay_ = nullptr; }
-    // The records that the message posted as `posted` delivers, oldest
-    // first, now the caller's; none when no such message is on its way. The
-    // pointer is compared, never followed. The rest wait for ToPost.
-    std::vector<std::unique_ptr<PeerRecord>> Claim(uintptr_t posted);
+    // Whether `posted` is the message on its way, which then delivers the
+    // oldest records waiting (Take), up to kPerMessage. The pointer is
+    // compared, never followed. The rest wait for ToPost.
+    bool Claim(uintptr_t posted);
+    // The oldest record waiting, now the caller's; null when none waits.
+    std::unique_ptr<PeerRecord> Take();
     // Frees every waiting record: messages still queued for them find nothing.
     void Clear() {
         waiting_.clear();

@@ -2,6 +2,7 @@
 
 #include <ws2tcpip.h>
 
+#include <chrono>
 #include <cstring>
 #include <new>
 #include <string_view>
@@ -177,10 +178,18 @@ void CPresenceReceiver::PostWaiting() {
         posted_.NotPosted();
 }
 
-std::vector<std::unique_ptr<PeerRecord>> CPresenceReceiver::Claim(LPARAM lParam) {
-    std::vector<std::unique_ptr<PeerRecord>> taken = posted_.Claim(static_cast<uintptr_t>(lParam));
+void CPresenceReceiver::Deliver(LPARAM lParam,
+                                const std::function<void(std::unique_ptr<PeerRecord>)>& take) {
+    if (!posted_.Claim(static_cast<uintptr_t>(lParam))) return;
+    const auto start = std::chrono::steady_clock::now();
+    for (size_t n = 0; n < PostedRecords::kPerMessage; ++n) {
+        std::unique_ptr<PeerRecord> record = posted_.Take();
+        if (!record) break;
+        take(std::move(record));
+        if (std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(kDeliveryMs))
+            break;
+    }
     PostWaiting();
-    return taken;
 }
 
 ReadOutcome CPresenceReceiver::ReadOneDatagram() {

@@ -10,6 +10,7 @@
 #include <winsock2.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -18,6 +19,8 @@
 #include "peers/presence.h"
 
 constexpr uint32_t kPresenceCapacity = 1024;
+// How long one message delivers records for, so the window answers between.
+constexpr int kDeliveryMs = 8;
 
 class CPresenceReceiver {
   public:
@@ -42,10 +45,12 @@ class CPresenceReceiver {
     // for it and not yet taken are freed: they belong to the group just left.
     void Close();
 
-    // The records that a WM_PEER_ANNOUNCED of ours delivers (its `lParam`),
-    // oldest first, now the caller's; none for any lParam this receiver did
-    // not post. Records still waiting get a message of their own.
-    std::vector<std::unique_ptr<PeerRecord>> Claim(LPARAM lParam);
+    // Hands `take` the records that a WM_PEER_ANNOUNCED of ours delivers
+    // (its `lParam`), oldest first, each now the caller's: up to
+    // PostedRecords::kPerMessage, and no more once kDeliveryMs have gone.
+    // Nothing for an lParam this receiver did not post. Records still
+    // waiting get a message of their own.
+    void Deliver(LPARAM lParam, const std::function<void(std::unique_ptr<PeerRecord>)>& take);
 
     // One WM_PRESENCE_SOCKET event (its lParam). Call it only for events whose
     // wParam is Socket(): those of a socket closed by a re-join are stale.

@@ -172,7 +172,7 @@ TEST(ParsePresence, TextsAreCutToFitAndAlwaysTerminated) {
     EXPECT_EQ(e->port, 0);
 }
 
-TEST(PostedRecords, OneMessageAtATimeDeliversTheOldestRecordsOnce) {
+TEST(PostedRecords, OneMessageAtATimeDeliversTheOldestRecords) {
     PostedRecords posted;
     const auto key = [](const PeerRecord* r) { return reinterpret_cast<uintptr_t>(r); };
     const auto from = [](int i) {
@@ -188,18 +188,19 @@ TEST(PostedRecords, OneMessageAtATimeDeliversTheOldestRecordsOnce) {
         posted.Keep(from(i));
     EXPECT_EQ(posted.ToPost(), nullptr) << "a message is already on its way";
     PeerRecord foreign; // ASan: freeing it would fail the test
-    EXPECT_TRUE(posted.Claim(key(&foreign)).empty());
-    auto taken = posted.Claim(key(message));
-    ASSERT_EQ(taken.size(), PostedRecords::kPerMessage);
-    EXPECT_STREQ(taken.front()->address, "10.0.0.1");
-    EXPECT_STREQ(taken.back()->address, "10.0.0.16");
-    EXPECT_TRUE(posted.Claim(key(message)).empty()) << "taken twice";
+    EXPECT_FALSE(posted.Claim(key(&foreign)));
+    ASSERT_TRUE(posted.Claim(key(message)));
+    EXPECT_FALSE(posted.Claim(key(message))) << "claimed twice";
+    EXPECT_STREQ(posted.Take()->address, "10.0.0.1");
+    EXPECT_STREQ(posted.Take()->address, "10.0.0.2");
 
     // The rest go with the next message; a failed post is asked again.
     ASSERT_NE(posted.ToPost(), nullptr);
     posted.NotPosted();
     message = posted.ToPost();
-    EXPECT_EQ(posted.Claim(key(message)).size(), 4u);
+    EXPECT_TRUE(posted.Claim(key(message)));
+    while (posted.Take()) {
+    }
     EXPECT_EQ(posted.ToPost(), nullptr);
 
     // A computer's newer announcement updates its record still waiting.
@@ -209,7 +210,8 @@ TEST(PostedRecords, OneMessageAtATimeDeliversTheOldestRecordsOnce) {
     std::strcpy(newer->title, "newer");
     posted.Keep(std::move(newer));
     EXPECT_EQ(posted.Waiting(), 1u);
-    EXPECT_STREQ(posted.Claim(key(message)).front()->title, "newer");
+    EXPECT_TRUE(posted.Claim(key(message)));
+    EXPECT_STREQ(posted.Take()->title, "newer");
 
     // A window that takes none: kLimit wait, the rest are dropped.
     posted.Keep(from(0));
@@ -218,7 +220,8 @@ TEST(PostedRecords, OneMessageAtATimeDeliversTheOldestRecordsOnce) {
         posted.Keep(from(static_cast<int>(i)));
     EXPECT_EQ(posted.Waiting(), PostedRecords::kLimit);
     posted.Clear(); // a closed socket's records
-    EXPECT_TRUE(posted.Claim(key(message)).empty());
+    EXPECT_FALSE(posted.Claim(key(message)));
+    EXPECT_EQ(posted.Take(), nullptr);
 }
 
 } // namespace

@@ -450,11 +450,11 @@ class PresenceWindow {
             result = 1;
             return true;
         case WM_PEER_ANNOUNCED:
-            for (std::unique_ptr<PeerRecord>& record : receiver.Claim(lParam)) {
+            receiver.Deliver(lParam, [this](std::unique_ptr<PeerRecord> record) {
                 const std::string from = record->address;
                 table->OnPeerAnnounced(std::move(record));
                 ++heard[from];
-            }
+            });
             result = 1;
             return true;
         case WM_TIMER:
