@@ -67,8 +67,9 @@ TEST_F(WindowLayer, DialogAnswersComeFromHandlersOrTheDialogManager) {
 
     NMHDR hdr{d.hwnd, 1, 0};
     d.notifyResult = 77;
+    // The answer is the window procedure's result: DWLP_MSGRESULT stays untouched.
     EXPECT_EQ(SendMessageA(d.hwnd, WM_NOTIFY, 1, reinterpret_cast<LPARAM>(&hdr)), 77);
-    EXPECT_EQ(GetWindowLongPtrA(d.hwnd, DWLP_MSGRESULT), 77);
+    EXPECT_EQ(GetWindowLongPtrA(d.hwnd, DWLP_MSGRESULT), 0);
     d.notifyResult = 0;
     EXPECT_EQ(SendMessageA(d.hwnd, WM_NOTIFY, 1, reinterpret_cast<LPARAM>(&hdr)), 0);
 
