@@ -10,7 +10,6 @@
 
 #include <shellapi.h>
 
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <utility>
@@ -22,6 +21,7 @@
 #include "agent/tray_menu.h"
 #include "agent/wav_file.h"
 #include "agent/worker_win.h"
+#include "base/file_bytes.h"
 #include "base/profile_win.h"
 #include "base/text.h"
 #include "player/nowplaying_win.h"
@@ -180,14 +180,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
 
 std::unique_ptr<SoundSource> MakeSource(const std::string& wav, const std::string& device) {
     if (wav.empty()) return std::make_unique<DeviceCapture>(device);
-    std::vector<uint8_t> bytes;
-    if (FILE* f = std::fopen(wav.c_str(), "rb")) {
-        uint8_t buffer[65536];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
-            bytes.insert(bytes.end(), buffer, buffer + n);
-        std::fclose(f);
-    }
+    const std::vector<uint8_t> bytes = FileBytes(wav);
     WavAudio audio;
     if (!ParseWav(bytes.data(), bytes.size(), audio)) return nullptr;
     return std::make_unique<WavSource>(std::move(audio));

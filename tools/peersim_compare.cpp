@@ -5,10 +5,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
+#include "agent/wav_file.h"
+#include "base/file_bytes.h"
 #include "tools/peersim.h"
 
 namespace {
@@ -23,48 +24,29 @@ struct Pcm {
     std::vector<int16_t> samples;
 };
 
-uint32_t Get(const std::vector<uint8_t>& b, size_t at, int bytes) {
-    uint32_t v = 0;
-    for (int i = 0; i < bytes; ++i)
-        v |= static_cast<uint32_t>(b[at + i]) << (8 * i);
-    return v;
-}
-
+// A 16-bit PCM WAV file of one or two channels.
 bool ReadWav(const std::string& path, Pcm& out) {
-    std::vector<uint8_t> b;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        uint8_t chunk[65536];
-        size_t n;
-        while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
-            b.insert(b.end(), chunk, chunk + n);
-        std::fclose(f);
-    }
-    if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) || std::memcmp(&b[8], "WAVE", 4))
+    const std::vector<uint8_t> bytes = FileBytes(path);
+    agent::WavAudio wav;
+    if (!agent::ParseWav(bytes.data(), bytes.size(), wav) ||
+        wav.format.type != agent::SampleType::Int16 || wav.format.channels > 2)
         return false;
-    for (size_t at = 12; at + 8 <= b.size();) {
-        const size_t size = Get(b, at + 4, 4), body = at + 8;
-        if (!std::memcmp(&b[at], "fmt ", 4) && size >= 16 && body + 16 <= b.size()) {
-            out.channels = static_cast<uint16_t>(Get(b, body + 2, 2));
-            out.rate = Get(b, body + 4, 4);
-            if (Get(b, body + 14, 2) != 16 || out.channels < 1 || out.channels > 2) return false;
-        } else if (!std::memcmp(&b[at], "data", 4) && out.channels) {
-            const size_t end = std::min(b.size(), body + size);
-            for (size_t i = body; i + 2 * out.channels <= end; i += 2 * out.channels) {
-                float sum = 0;
-                for (int c = 0; c < out.channels; ++c) {
-                    const auto v = static_cast<int16_t>(Get(b, i + 2 * c, 2));
-                    // Both files are compared as stereo.
-                    out.samples.push_back(v);
-                    if (out.channels == 1) out.samples.push_back(v);
-                    sum += v;
-                }
-                out.mono.push_back(sum / out.channels);
-            }
-            return !out.mono.empty();
+    out.rate = wav.format.rate;
+    out.channels = wav.format.channels;
+    const size_t frameBytes = wav.format.FrameBytes();
+    for (size_t i = 0; i + frameBytes <= wav.frames.size(); i += frameBytes) {
+        float sum = 0;
+        for (int c = 0; c < out.channels; ++c) {
+            const auto v =
+                static_cast<int16_t>(wav.frames[i + 2 * c] | wav.frames[i + 2 * c + 1] << 8);
+            // Both files are compared as stereo.
+            out.samples.push_back(v);
+            if (out.channels == 1) out.samples.push_back(v);
+            sum += v;
         }
-        at = body + size + (size & 1);
+        out.mono.push_back(sum / out.channels);
     }
-    return false;
+    return !out.mono.empty();
 }
 
 // The correlation of the recording's window at `from` with the reference at

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/file_bytes.h"
 #include "tests/emulator/emulator.h"
 #include "tests/emulator/menu_script.h"
 
@@ -55,16 +56,8 @@ inline void WriteFileBytes(const std::string& path, const std::string& bytes) {
 }
 
 inline std::string ReadFileBytes(const std::string& path) {
-    std::string out;
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return out;
-    char buf[4096];
-    DWORD got = 0;
-    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got)
-        out.append(buf, got);
-    CloseHandle(h);
-    return out;
+    const std::vector<uint8_t> bytes = FileBytes(path);
+    return {bytes.begin(), bytes.end()};
 }
 
 // A fresh Plugins folder, with the settings file holding `content` unless

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "base/file_bytes.h"
 #include "browser/columns.h"
 #include "browser/peer_rows_win.h"
 #include "browser/settings.h"
@@ -75,15 +76,8 @@ inline std::string ShellQuote(const std::string& text) {
 }
 
 inline std::string ReadWholeFile(const std::string& windowsPath) {
-    std::string out;
-    if (FILE* f = std::fopen(windowsPath.c_str(), "rb")) {
-        char buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-            out.append(buf, n);
-        std::fclose(f);
-    }
-    return out;
+    const std::vector<uint8_t> bytes = FileBytes(windowsPath);
+    return {bytes.begin(), bytes.end()};
 }
 
 // A shell script run by /bin/sh in a fresh temporary folder (its working
