@@ -22,9 +22,9 @@ struct AgentSettings {
     char groupAddress[kGroupAddressRoom] = {};  // BROADCAST_IP, "host:port"
     uint8_t userGroup = kDefaultUserGroup;      // CHANNEL
     uint16_t requestPort = kDefaultRequestPort; // PORT, 1..65535
-    // LISTENING: "all" (the default), "ask" or "off"; without it the older
-    // ALLOW_LISTENING=0 still means "off".
-    ListeningMode listening = ListeningMode::All;
+    // LISTENING: "ask" (the default: only the computers the user allowed),
+    // "all" or "off"; without it the older ALLOW_LISTENING=0 still means "off".
+    ListeningMode listening = ListeningMode::Ask;
     std::vector<AllowedComputer> allowed;    // ALLOWED, used when asking
     bool grantPlaylist = true;               // ALLOW_PLAYLIST: 0 refuses
     int streamFormat = kDefaultStreamFormat; // FORMAT, 1..5

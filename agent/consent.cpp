@@ -11,16 +11,14 @@ namespace {
 
 constexpr size_t kNameRoom = 63;
 
-// Names come from other computers' packets: keep them printable and free of
-// the list's separators and of the menu's mnemonic mark.
+} // namespace
+
 std::string CleanName(std::string name) {
     if (name.size() > kNameRoom) name.resize(kNameRoom);
     for (char& c : name)
         if (c < ' ' || c > '~' || c == ',' || c == '@' || c == '&') c = '_';
     return name;
 }
-
-} // namespace
 
 std::vector<AllowedComputer> ParseAllowed(std::string_view text) {
     std::vector<AllowedComputer> out;
@@ -53,37 +51,30 @@ Consent::Consent(ListeningMode mode, std::vector<AllowedComputer> allowed)
 
 bool Consent::Permits(uint32_t address, const std::string& name) const {
     if (mode_ != ListeningMode::Ask) return mode_ == ListeningMode::All;
-    return std::any_of(allowed_.begin(), allowed_.end(), [&](const AllowedComputer& c) {
-        return c.address == address && (name.empty() || CleanName(name) == c.name);
-    });
+    if (name.empty()) return false; // a computer that does not announce itself is asked
+    const AllowedComputer who{CleanName(name), address};
+    return std::find(allowed_.begin(), allowed_.end(), who) != allowed_.end();
 }
 
-bool Consent::Offer(uint32_t address, uint32_t now) {
-    if (mode_ != ListeningMode::Ask) return false;
-    if (std::find(offers_.begin(), offers_.end(), address) != offers_.end()) return false;
+void Consent::Offer(const AllowedComputer& who) {
+    if (mode_ != ListeningMode::Ask || who.name.empty()) return;
+    std::erase_if(offers_, [&](const AllowedComputer& o) { return o.address == who.address; });
     if (offers_.size() >= kMaxOffers) offers_.erase(offers_.begin());
-    offers_.push_back(address);
-    if (noticed_ && now - lastNotice_ < kOfferNoticeMs) return false;
-    noticed_ = true;
-    lastNotice_ = now;
+    offers_.push_back({CleanName(who.name), who.address});
+}
+
+bool Consent::Allow(const AllowedComputer& asked) {
+    const AllowedComputer who{CleanName(asked.name), asked.address};
+    std::erase(offers_, who);
+    if (who.name.empty() || allowed_.size() >= kMaxAllowed ||
+        std::find(allowed_.begin(), allowed_.end(), who) != allowed_.end())
+        return false;
+    allowed_.push_back(who);
     return true;
 }
 
-bool Consent::Allow(uint32_t address, std::string name) {
-    std::erase(offers_, address);
-    name = CleanName(std::move(name));
-    const AllowedComputer entry{name, address};
-    if (std::find(allowed_.begin(), allowed_.end(), entry) != allowed_.end()) return false;
-    std::erase_if(allowed_,
-                  [&](const AllowedComputer& c) { return c.address == address || c.name == name; });
-    if (allowed_.size() >= kMaxAllowed) allowed_.erase(allowed_.begin());
-    allowed_.push_back(entry);
-    return true;
-}
-
-bool Consent::Revoke(uint32_t address) {
-    return std::erase_if(allowed_, [&](const AllowedComputer& c) { return c.address == address; }) >
-           0;
+bool Consent::Revoke(const AllowedComputer& who) {
+    return std::erase(allowed_, who) > 0;
 }
 
 } // namespace agent

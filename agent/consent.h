@@ -1,8 +1,9 @@
-// Who may listen to this computer: everyone, no one, or (asked) only the
-// computers the user allowed. Allowed computers are kept in the settings
-// file by name and address; a first request from any other computer is
-// refused and offered to the user, who may allow it from the notification or
-// the tray menu, and revoke it there later.
+// Who may listen to this computer: everyone, no one, or (asked, the
+// default) only the computers the user allowed. An allowed computer is a
+// pair, the name it announces and its address, kept in the settings file; a
+// request from any other computer is refused and offered to the user, who
+// may allow exactly the computer offered from the notification or the tray
+// menu, and revoke it there later.
 #pragma once
 
 #include <cstddef>
@@ -16,7 +17,7 @@ namespace agent {
 enum class ListeningMode { All, Ask, Off };
 
 struct AllowedComputer {
-    std::string name; // as it announces itself, or its address as text
+    std::string name; // as it announces itself (cleaned)
     uint32_t address = 0;
     bool operator==(const AllowedComputer&) const = default;
 };
@@ -30,31 +31,35 @@ class Consent {
   public:
     static constexpr size_t kMaxAllowed = 32;
     static constexpr size_t kMaxOffers = 4;
-    static constexpr uint32_t kOfferNoticeMs = 5000; // at most one new offer shown this often
 
     Consent(ListeningMode mode, std::vector<AllowedComputer> allowed);
 
     ListeningMode Mode() const { return mode_; }
     // Whether `address` may listen. `name` is what that address announces
-    // now (empty when unknown): an allowed entry stops holding once its
-    // address announces another computer's name.
+    // now (empty when it announces nothing): only an entry of both that name
+    // and that address permits, so a computer that names itself after an
+    // allowed one, or takes an allowed one's address, is asked again.
     bool Permits(uint32_t address, const std::string& name) const;
-    // A request refused for want of consent; true when it is to be shown.
-    bool Offer(uint32_t address, uint32_t now);
-    // Allows the computer at `address` under `name`, replacing an entry of
-    // the same name or address; false when nothing changed.
-    bool Allow(uint32_t address, std::string name);
-    bool Revoke(uint32_t address);
+    // A request refused for want of consent. Kept to be allowed from the menu
+    // when the computer announces a name; a newer offer from the same address
+    // replaces the older.
+    void Offer(const AllowedComputer& who);
+    // Allows exactly that computer; never touches another entry. False when
+    // nothing changed (already allowed, no name, or the list is full).
+    bool Allow(const AllowedComputer& who);
+    bool Revoke(const AllowedComputer& who);
 
     const std::vector<AllowedComputer>& Allowed() const { return allowed_; }
-    const std::vector<uint32_t>& Offers() const { return offers_; }
+    const std::vector<AllowedComputer>& Offers() const { return offers_; }
 
   private:
     ListeningMode mode_;
     std::vector<AllowedComputer> allowed_;
-    std::vector<uint32_t> offers_;
-    uint32_t lastNotice_ = 0;
-    bool noticed_ = false;
+    std::vector<AllowedComputer> offers_;
 };
+
+// Names come from other computers' packets: printable, free of the allowed
+// list's separators and of the menu's mnemonic mark, and bounded.
+std::string CleanName(std::string name);
 
 } // namespace agent

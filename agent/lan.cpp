@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "wire/protocol.h"
+
 namespace agent {
 
 bool OnLocalSubnet(uint32_t address, const std::vector<LocalInterface>& interfaces) {
@@ -38,21 +40,23 @@ void NameBook::Heard(uint32_t address, std::string computer, std::string user, u
     *at = {address, std::move(computer), std::move(user), now};
 }
 
-const NameBook::Entry* NameBook::Find(uint32_t address) const {
+const NameBook::Entry* NameBook::Find(uint32_t address, uint32_t now) const {
     for (const Entry& e : entries_)
-        if (e.address == address) return &e;
+        if (e.address == address)
+            return now - e.heard < kPresenceTimeoutMs && !e.computer.empty() ? &e : nullptr;
     return nullptr;
 }
 
-std::string NameBook::Computer(uint32_t address) const {
-    const Entry* e = Find(address);
+std::string NameBook::Computer(uint32_t address, uint32_t now) const {
+    const Entry* e = Find(address, now);
     return e ? e->computer : std::string();
 }
 
-std::string NameBook::Label(uint32_t address) const {
-    const Entry* e = Find(address);
-    if (!e || e->computer.empty()) return AddressText(address);
-    return e->user.empty() ? e->computer : e->computer + " (" + e->user + ")";
+std::string NameBook::Label(uint32_t address, uint32_t now) const {
+    const Entry* e = Find(address, now);
+    if (!e) return AddressText(address);
+    return (e->user.empty() ? e->computer : e->computer + " (" + e->user + ")") + " at " +
+           AddressText(address);
 }
 
 std::string AddressText(uint32_t a) {

@@ -1,5 +1,6 @@
 #include "agent/request_handler.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace agent {
@@ -29,9 +30,11 @@ std::vector<uint8_t> RequestHandler::OnDatagram(const uint8_t* data, size_t size
     switch (const Request request = ReadRequest(data, size)) {
     case Request::None:
         return {};
-    case Request::PingOk:
-        listeners_.Heard(from, now);
+    case Request::PingOk: {
+        std::vector<Endpoint> ended; // told nothing: a forged listener may stand for a victim
+        listeners_.Heard(from, now, ended);
         return {};
+    }
     case Request::CloseStream:
         listeners_.Remove(from);
         return {};
@@ -64,7 +67,7 @@ std::vector<uint8_t> RequestHandler::Answer(Request request, Endpoint from, uint
             return Bytes(kDeny);
         const bool already = listeners_.HasAddress(from.address);
         if (listeners_.Add(from, now) == ListenerTable::Join::Full) return Bytes(kDeny);
-        if (!already) notices_.push_back({Notice::Listening, from.address});
+        if (!already) Tell(Notice::Listening, from.address, now);
         std::vector<uint8_t> ok = Bytes(kOk);
         ok.push_back(static_cast<uint8_t>('0' + settings_.streamFormat));
         return ok;
@@ -75,22 +78,47 @@ std::vector<uint8_t> RequestHandler::Answer(Request request, Endpoint from, uint
 }
 
 bool RequestHandler::Permitted(uint32_t address, uint32_t now) {
-    if (consent_.Permits(address, names_.Computer(address))) return true;
-    if (consent_.Offer(address, now)) notices_.push_back({Notice::Asking, address});
+    const std::string name = names_.Computer(address, now);
+    if (consent_.Permits(address, name)) return true;
+    consent_.Offer({name, address});
+    if (consent_.Mode() == ListeningMode::Ask) Tell(Notice::Asking, address, now);
     return false;
 }
 
-bool RequestHandler::Allow(uint32_t address) {
-    std::string name = names_.Computer(address);
-    return consent_.Allow(address, name.empty() ? AddressText(address) : std::move(name));
+void RequestHandler::Tell(Notice::Kind kind, uint32_t address, uint32_t now) {
+    if (!shown_.Due(kind, address, now)) return;
+    notices_.push_back({kind, {CleanName(names_.Computer(address, now)), address},
+                        names_.Label(address, now)});
 }
 
-bool RequestHandler::Revoke(uint32_t address, std::vector<Endpoint>& closed) {
-    if (!consent_.Revoke(address)) return false;
+bool RequestHandler::Revoke(const AllowedComputer& who, std::vector<Endpoint>& closed) {
+    if (!consent_.Revoke(who)) return false;
     if (consent_.Mode() != ListeningMode::Ask) return true; // the list is not in use
     for (const Listener& l : listeners_.All())
-        if (l.to.address == address) closed.push_back(l.to);
-    listeners_.Remove({address, 0});
+        if (l.to.address == who.address) closed.push_back(l.to);
+    listeners_.Remove({who.address, 0});
+    return true;
+}
+
+bool NoticeLimiter::Due(Notice::Kind kind, uint32_t address, uint32_t now) {
+    if (kind == Notice::Asking && asked_ && now - lastAsking_ < kAskingNoticeMs) return false;
+    auto at = std::find_if(shown_.begin(), shown_.end(), [&](const Shown& s) {
+        return s.kind == kind && s.address == address;
+    });
+    if (at != shown_.end() && now - at->at < kSameNoticeMs) return false;
+    if (at == shown_.end()) {
+        if (shown_.size() >= kRoom)
+            at = std::max_element(shown_.begin(), shown_.end(), [&](auto& a, auto& b) {
+                return now - a.at < now - b.at; // the longest ago goes
+            });
+        else
+            at = shown_.insert(shown_.end(), Shown{});
+    }
+    *at = {kind, address, now};
+    if (kind == Notice::Asking) {
+        asked_ = true;
+        lastAsking_ = now;
+    }
     return true;
 }
 

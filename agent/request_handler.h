@@ -38,11 +38,35 @@ class AgentHost {
 };
 
 // What the user is to hear of: a computer started listening, or one was
-// refused for want of consent and may be allowed.
+// refused for want of consent and may be allowed. `who` is the computer as
+// it announced itself then (no name when it announces none); `label` says
+// it: "DESK (ben) at 192.168.1.20".
 struct Notice {
     enum Kind { Listening, Asking } kind;
-    uint32_t address;
+    AllowedComputer who;
+    std::string label;
     bool operator==(const Notice&) const = default;
+};
+
+// At most one notice per computer and event a minute, and one request to
+// allow every few seconds whoever asks: requests cost a sender nothing, and
+// must not become a stream of notifications.
+class NoticeLimiter {
+  public:
+    static constexpr size_t kRoom = 64;
+    static constexpr uint32_t kSameNoticeMs = 60000;
+    static constexpr uint32_t kAskingNoticeMs = 5000;
+
+    bool Due(Notice::Kind kind, uint32_t address, uint32_t now);
+
+  private:
+    struct Shown {
+        Notice::Kind kind;
+        uint32_t address, at;
+    };
+    std::vector<Shown> shown_;
+    uint32_t lastAsking_ = 0;
+    bool asked_ = false;
 };
 
 class RequestHandler {
@@ -56,8 +80,10 @@ class RequestHandler {
     static constexpr uint32_t kPlaylistsPerSender = 2;
     static constexpr uint32_t kPlaylistsCeiling = 4;
 
-    RequestHandler(const AgentSettings& settings, AgentHost& host)
-        : settings_(settings), host_(host), consent_(settings.listening, settings.allowed) {}
+    // `seed` makes the listeners' ping times: the agent gives a secret one.
+    RequestHandler(const AgentSettings& settings, AgentHost& host, uint64_t seed = 1)
+        : settings_(settings), host_(host), consent_(settings.listening, settings.allowed),
+          listeners_(seed) {}
 
     // The answer to one datagram from `from`; empty when none is due.
     std::vector<uint8_t> OnDatagram(const uint8_t* data, size_t size, Endpoint from, uint32_t now);
@@ -67,11 +93,11 @@ class RequestHandler {
         interfaces_ = std::move(interfaces);
     }
 
-    // Allowing from the user: true when the allowed list changed (to be
-    // saved). Revoking also ends that computer's streams: the listeners
-    // that left go into `closed`.
-    bool Allow(uint32_t address);
-    bool Revoke(uint32_t address, std::vector<Endpoint>& closed);
+    // Allowing from the user, exactly the computer shown: true when the
+    // allowed list changed (to be saved). Revoking also ends the streams of
+    // that address: the listeners that left go into `closed`.
+    bool Allow(const AllowedComputer& who) { return consent_.Allow(who); }
+    bool Revoke(const AllowedComputer& who, std::vector<Endpoint>& closed);
     // What happened since the last call, oldest first.
     std::vector<Notice> TakeNotices() { return std::exchange(notices_, {}); }
 
@@ -89,6 +115,7 @@ class RequestHandler {
   private:
     std::vector<uint8_t> Answer(Request request, Endpoint from, uint32_t now);
     bool Permitted(uint32_t address, uint32_t now);
+    void Tell(Notice::Kind kind, uint32_t address, uint32_t now);
 
     const AgentSettings& settings_;
     AgentHost& host_;
@@ -96,6 +123,7 @@ class RequestHandler {
     NameBook names_;
     std::vector<LocalInterface> interfaces_;
     std::vector<Notice> notices_;
+    NoticeLimiter shown_;
     GrantTable grants_;
     ListenerTable listeners_;
     SenderBudgets answers_{kAnswersPerSender, kAnswersCeiling};

@@ -29,11 +29,15 @@ bool GrantTable::AnyLive(uint32_t now) const {
                        [&](const Entry& e) { return Live(e.at, now); });
 }
 
+uint32_t ListenerTable::Between(uint32_t low, uint32_t high) {
+    return std::uniform_int_distribution<uint32_t>(low, high)(random_);
+}
+
 ListenerTable::Join ListenerTable::Add(Endpoint to, uint32_t now) {
     for (const Listener& l : listeners_)
         if (l.to == to) return Join::Again;
     if (listeners_.size() >= kMaxListeners) return Join::Full;
-    listeners_.push_back({to, now, now + kPingIntervalMs});
+    listeners_.push_back({to, now + Between(kPingMinMs, kPingMaxMs)});
     return Join::Added;
 }
 
@@ -43,28 +47,40 @@ bool ListenerTable::Remove(Endpoint to) {
            }) > 0;
 }
 
-bool ListenerTable::Heard(Endpoint to, uint32_t now) {
-    for (Listener& l : listeners_)
-        if (l.to == to && l.awaiting && Reached(now, l.pingSent) &&
-            now - l.pingSent <= kPingAnswerMs) {
-            l.lastHeard = now;
+bool ListenerTable::Heard(Endpoint from, uint32_t now, std::vector<Endpoint>& ended) {
+    for (Listener& l : listeners_) {
+        if (l.to != from) continue;
+        if (l.awaiting && Reached(now, l.pingSent) && now - l.pingSent <= kPingAnswerMs) {
             l.awaiting = false;
+            l.misses = 0;
+            l.nextPing = now + Between(kPingMinMs, kPingMaxMs);
             return true;
         }
+        ended.push_back(l.to);
+        Remove(from);
+        return false;
+    }
+    for (const Listener& l : listeners_)
+        if (l.to.address == from.address) ended.push_back(l.to);
+    Remove({from.address, 0});
     return false;
 }
 
 void ListenerTable::Tick(uint32_t now, std::vector<Endpoint>& pings,
                          std::vector<Endpoint>& dropped) {
-    std::erase_if(listeners_, [&](const Listener& l) {
-        if (!Reached(now, l.lastHeard + kListenerSilenceMs)) return false;
+    std::erase_if(listeners_, [&](Listener& l) {
+        if (!l.awaiting || !Reached(now, l.pingSent + kPingAnswerMs + 1)) return false;
+        l.awaiting = false;
+        if (++l.misses <= kPingMissesAllowed) {
+            l.nextPing = now + Between(kPingRetryMinMs, kPingRetryMaxMs);
+            return false;
+        }
         dropped.push_back(l.to);
         return true;
     });
     for (Listener& l : listeners_) {
-        if (!Reached(now, l.nextPing)) continue;
+        if (l.awaiting || !Reached(now, l.nextPing)) continue;
         pings.push_back(l.to);
-        l.nextPing = now + kPingIntervalMs;
         l.pingSent = now;
         l.awaiting = true;
     }
@@ -72,9 +88,10 @@ void ListenerTable::Tick(uint32_t now, std::vector<Endpoint>& pings,
 
 uint32_t ListenerTable::MsUntilNext(uint32_t now, uint32_t limit) const {
     uint32_t wait = limit;
-    for (const Listener& l : listeners_)
-        for (uint32_t t : {l.nextPing, l.lastHeard + kListenerSilenceMs})
-            wait = std::min(wait, Reached(now, t) ? 0u : t - now);
+    for (const Listener& l : listeners_) {
+        const uint32_t t = l.awaiting ? l.pingSent + kPingAnswerMs + 1 : l.nextPing;
+        wait = std::min(wait, Reached(now, t) ? 0u : t - now);
+    }
     return wait;
 }
 
@@ -91,46 +108,49 @@ std::vector<Endpoint> ListenerTable::Clear() {
     return out;
 }
 
-bool Budget::Take(uint32_t now) {
-    if (started_) {
-        const uint64_t elapsed = now - last_;
-        milli_ = std::min(cap_, milli_ + elapsed * perSecond_);
-    }
-    started_ = true;
-    last_ = now;
-    if (milli_ < 1000) return false;
-    milli_ -= 1000;
-    return true;
-}
-
 SenderBudgets::Sender* SenderBudgets::Place(uint32_t address, uint32_t now) {
-    for (Sender& s : senders_)
+    // Whether `a` gives up its slot before `b`: the longest silent first,
+    // and while everyone asks, the heaviest.
+    const auto before = [&](const Sender& a, const Sender& b) {
+        const bool aIdle = now - a.last >= kIdleMs, bIdle = now - b.last >= kIdleMs;
+        if (aIdle != bIdle) return aIdle;
+        return aIdle ? now - a.last > now - b.last : a.asked > b.asked;
+    };
+    Sender* out = nullptr;
+    for (Sender& s : senders_) {
         if (s.address == address) return &s;
+        if (!out || before(s, *out)) out = &s;
+    }
+    // A newcomer starts with its whole budget, unless it pushes out a sender
+    // still asking: a crowd that keeps changing addresses gains nothing by it.
+    constexpr uint64_t kWhole = UINT64_MAX / 2; // cut to the budget at the first take
     if (senders_.size() < kRoom) {
-        senders_.push_back({address, Budget(share_, share_), now, now});
+        senders_.push_back({address, kWhole, now, now, 0, now});
         return &senders_.back();
     }
-    // A full table gives up only a sender whose own budget is whole again:
-    // one that still asks keeps its share, so a crowd of newcomers cannot
-    // give a flooder a fresh budget by pushing it out. The newcomers then
-    // have only the ceiling.
-    Sender* out = nullptr;
-    for (Sender& s : senders_)
-        if (now - s.last > kIdleMs && (!out || now - s.last > now - out->last)) out = &s;
-    if (out) *out = {address, Budget(share_, share_), now, now};
+    *out = {address, now - out->last >= kIdleMs ? kWhole : 0, now, now, 0, now};
     return out;
 }
 
 bool SenderBudgets::Take(uint32_t address, uint32_t now) {
-    Sender* s = Place(address, now);
-    if (!s) return total_.Take(now);
-    s->last = now;
-    if (!s->own.Take(now)) {
-        s->since = now;
-        return false;
+    Sender& s = *Place(address, now);
+    s.last = now;
+    if (now - s.since >= 1000) {
+        s.since = now;
+        s.asked = 0;
     }
-    const bool shared = total_.Take(now);
-    return shared || now - s->since >= kSteadyMs;
+    ++s.asked;
+    size_t active = 0;
+    for (const Sender& o : senders_)
+        active += now - o.last < kIdleMs;
+    // Tokens a second, in thousandths: the sender's share, or its part of the ceiling.
+    const uint64_t rate = std::min<uint64_t>(share_ * 1000ull, ceiling_ * 1000ull / active);
+    const uint64_t cap = std::max<uint64_t>(1000, rate);
+    s.milli = std::min(cap, s.milli + uint64_t(now - s.refilled) * rate / 1000);
+    s.refilled = now;
+    if (s.milli < 1000) return false;
+    s.milli -= 1000;
+    return true;
 }
 
 } // namespace agent

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <random>
 #include <vector>
 
 namespace agent {
@@ -26,14 +27,20 @@ inline bool Reached(uint32_t now, uint32_t t) {
 
 // An "OPEN_STREAM" is taken from an address granted within this time.
 constexpr uint32_t kGrantWindowMs = 10000;
-// Each listener gets "PING" this often, and is dropped when no answer of its
-// counted for the silence limit (three unanswered pings). An answer counts
-// only from the listener's own address and port, and only this soon after
-// the "PING" it answers: the stream plug-in answers at once, while a
-// "PING_OK" sent blind from a spoofed address cannot hit the window.
-constexpr uint32_t kPingIntervalMs = 2000;
-constexpr uint32_t kListenerSilenceMs = 7000;
-constexpr uint32_t kPingAnswerMs = 250;
+// Each listener gets "PING" at random intervals and must answer every one
+// within kPingAnswerMs, from the port it listens on. A "PING_OK" that answers
+// no outstanding "PING" (early, late, repeated, or from another port of its
+// address) ends the stream at once: the stream plug-in answers within
+// milliseconds and never unasked, while a sender that forges a listener's
+// address cannot see the pings and can only guess. A missed ping (a datagram
+// lost on the way) is followed by a second one soon after; missing that too
+// ends the stream.
+constexpr uint32_t kPingMinMs = 1500;
+constexpr uint32_t kPingMaxMs = 3500;
+constexpr uint32_t kPingRetryMinMs = 300;
+constexpr uint32_t kPingRetryMaxMs = 800;
+constexpr uint32_t kPingAnswerMs = 500;
+constexpr int kPingMissesAllowed = 1;
 
 class GrantTable {
   public:
@@ -55,16 +62,19 @@ class GrantTable {
 
 struct Listener {
     Endpoint to;
-    uint32_t lastHeard; // joined, or the last "PING_OK" that counted
     uint32_t nextPing;
     uint32_t pingSent = 0;
-    bool awaiting = false; // a "PING" went out and no answer counted yet
+    bool awaiting = false; // a "PING" went out and no answer came yet
+    int misses = 0;        // pings in a row that went unanswered
 };
 
 class ListenerTable {
   public:
     static constexpr size_t kMaxListeners = 4;
     enum class Join { Added, Again, Full };
+
+    // `seed` makes the ping times; the agent gives a secret one.
+    explicit ListenerTable(uint64_t seed = 1) : random_(seed) {}
 
     // A listener at `to` from `now` on. One already there stays as it was: a
     // repeated "OPEN_STREAM" proves nothing about who receives the stream.
@@ -73,10 +83,13 @@ class ListenerTable {
     // listens there; port 0 stands for every port of the address. False when
     // it was none.
     bool Remove(Endpoint to);
-    // "PING_OK" from `to`; false when it does not count.
-    bool Heard(Endpoint to, uint32_t now);
-    // The listeners silent for too long leave into `dropped`; those whose
-    // "PING" is due go into `pings` and are scheduled again.
+    // "PING_OK" from `from`: true when it answers that listener's outstanding
+    // "PING" in time. Otherwise every stream it could claim to answer for
+    // (the endpoint's, or with no listener there, every one of its address)
+    // ends, and those listeners go into `ended`.
+    bool Heard(Endpoint from, uint32_t now, std::vector<Endpoint>& ended);
+    // The listeners that missed too many pings leave into `dropped`; those
+    // whose "PING" is due go into `pings`.
     void Tick(uint32_t now, std::vector<Endpoint>& pings, std::vector<Endpoint>& dropped);
     // Milliseconds until the next ping or drop (at most `limit`).
     uint32_t MsUntilNext(uint32_t now, uint32_t limit) const;
@@ -88,50 +101,39 @@ class ListenerTable {
     bool Empty() const { return listeners_.empty(); }
 
   private:
+    uint32_t Between(uint32_t low, uint32_t high);
+
     std::vector<Listener> listeners_;
+    std::mt19937_64 random_;
 };
 
-// A token bucket: at most `burst` at once, refilled by `perSecond`.
-class Budget {
-  public:
-    Budget(uint32_t burst, uint32_t perSecond)
-        : cap_(burst * 1000ull), perSecond_(perSecond), milli_(cap_) {}
-    bool Take(uint32_t now);
-
-  private:
-    uint64_t cap_;
-    uint32_t perSecond_;
-    uint64_t milli_; // tokens in thousandths
-    uint32_t last_ = 0;
-    bool started_ = false;
-};
-
-// A budget per sender address, so one computer's flood spends only its own
-// share, and a ceiling over all of them, so a crowd of senders (or of forged
-// addresses) cannot make the agent a flood of its own. A sender that has kept
-// within its share for a second is answered even while the ceiling is spent,
-// and keeps its place in the bounded table while it asks: in a second the
-// agent answers at most kRoom shares and the ceiling.
+// Answers shared fairly among the senders heard lately: each sender may take
+// its share a second (and as many at once), but never more than an equal
+// part of the ceiling, so a crowd of senders (or of forged addresses) cannot
+// make the agent a flood of its own, and the heaviest senders are the ones
+// cut: a computer asking at a normal pace keeps being answered beside any
+// crowd of up to kRoom senders. Beyond kRoom at once, a newcomer starts with
+// nothing and earns its part like the others.
 class SenderBudgets {
   public:
-    static constexpr size_t kRoom = 16;
-    static constexpr uint32_t kSteadyMs = 1000;
-    static constexpr uint32_t kIdleMs = 2000; // its own budget is whole again
+    static constexpr size_t kRoom = 256;
+    static constexpr uint32_t kIdleMs = 2000; // a sender silent this long no longer counts
 
-    SenderBudgets(uint32_t share, uint32_t ceiling) : share_(share), total_(ceiling, ceiling) {}
+    SenderBudgets(uint32_t share, uint32_t ceiling) : share_(share), ceiling_(ceiling) {}
     bool Take(uint32_t address, uint32_t now);
 
   private:
     struct Sender {
         uint32_t address;
-        Budget own;
-        uint32_t since; // joined, or last refused its own share
-        uint32_t last;
+        uint64_t milli; // tokens in thousandths
+        uint32_t refilled;
+        uint32_t last;  // last asked
+        uint32_t asked; // requests since `since`: how heavy it is
+        uint32_t since;
     };
     Sender* Place(uint32_t address, uint32_t now);
 
-    uint32_t share_;
-    Budget total_;
+    uint32_t share_, ceiling_;
     std::vector<Sender> senders_;
 };
 

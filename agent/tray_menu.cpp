@@ -1,5 +1,7 @@
 #include "agent/tray_menu.h"
 
+#include "agent/lan.h"
+
 namespace agent {
 
 std::vector<MenuEntry> TrayMenuEntries(const TrayState& state) {
@@ -19,7 +21,7 @@ std::vector<MenuEntry> TrayMenuEntries(const TrayState& state) {
     entries.push_back({0, "", false, true});
     const size_t consents = entries.size();
     for (unsigned i = 0; i < state.offered.size(); ++i)
-        entries.push_back({kAllowCommand + i, AllowText(state.offered[i].label), false, false});
+        entries.push_back({kAllowCommand + i, "Allow " + state.offered[i].label, false, false});
     if (state.mode == ListeningMode::Ask)
         for (unsigned i = 0; i < state.allowed.size(); ++i)
             entries.push_back(
@@ -31,6 +33,14 @@ std::vector<MenuEntry> TrayMenuEntries(const TrayState& state) {
         entries.push_back({kShareAgainCommand, "Share sound again", false, false});
     entries.push_back({kExitCommand, "Exit", false, false});
     return entries;
+}
+
+const TrayComputer* CommandComputer(const TrayState& shown, unsigned command) {
+    if (command >= kAllowCommand && command - kAllowCommand < shown.offered.size())
+        return &shown.offered[command - kAllowCommand];
+    if (command >= kRevokeCommand && command - kRevokeCommand < shown.allowed.size())
+        return &shown.allowed[command - kRevokeCommand];
+    return nullptr;
 }
 
 std::string TrayTip(const TrayState& state) {
@@ -48,11 +58,11 @@ std::string ListeningNotice(const std::string& label) {
 }
 
 std::string AskingNotice(const std::string& label) {
-    return label + " asks to listen to this computer";
+    return label + " asks to listen";
 }
 
-std::string AllowText(const std::string& name) {
-    return "Allow " + name;
+std::string ComputerText(const std::string& name, uint32_t address) {
+    return name + " at " + AddressText(address);
 }
 
 } // namespace agent

@@ -24,7 +24,8 @@ constexpr unsigned kRevokeCommand = 200;
 
 struct TrayComputer {
     uint32_t address = 0;
-    std::string label; // "DESK (ben)" for a listener, "DESK" to allow or revoke
+    std::string name;  // as announced: what allowing or revoking it keeps
+    std::string label; // "DESK (ben) at 192.168.1.20" for a listener, "DESK at ..." otherwise
     bool operator==(const TrayComputer&) const = default;
 };
 
@@ -34,19 +35,23 @@ struct TrayState {
     std::vector<TrayComputer> offered;   // asked and refused: may be allowed
     std::vector<TrayComputer> allowed;   // shown while asking
     bool sharing = true;                 // not stopped from the menu
-    ListeningMode mode = ListeningMode::All;
+    ListeningMode mode = ListeningMode::Ask;
     bool soundMissing = false; // the sound to share could not be captured: listening is refused
     bool operator==(const TrayState&) const = default;
 };
 
 std::vector<MenuEntry> TrayMenuEntries(const TrayState& state);
+// The computer a menu command allows or revokes, read from the state the menu
+// was built from (the lists change as computers ask); null for none.
+const TrayComputer* CommandComputer(const TrayState& shown, unsigned command);
 
 // The icon's tip: the program and how many listen.
 std::string TrayTip(const TrayState& state);
 
-// The notifications' texts.
+// The notifications' texts, from a label such as "DESK (ben) at 192.168.1.20".
 std::string ListeningNotice(const std::string& label);
 std::string AskingNotice(const std::string& label);
-std::string AllowText(const std::string& name);
+// "DESK at 192.168.1.20".
+std::string ComputerText(const std::string& name, uint32_t address);
 
 } // namespace agent

@@ -1,3 +1,7 @@
+// rand_s, the system's secret random numbers, before any header brings stdlib.h.
+#define _CRT_RAND_S
+#include <stdlib.h>
+
 #include "agent/worker_win.h"
 
 #include <mswsock.h>
@@ -25,7 +29,7 @@ constexpr size_t kRequestRoom = 64;            // longer datagrams are no reques
 constexpr UINT kPlayerAnswerMs = 1000;         // a hung player cannot hold the stream up longer
 constexpr DWORD kExitWaitMs = 10000;
 constexpr uint32_t kInterfacesMs = 3000; // interfaces that come and go are seen this soon
-constexpr uint32_t kNameWaitMs = 2500;   // presence comes every second: two chances
+constexpr uint32_t kHearRetryMs = 3000;  // a presence port held elsewhere is tried again
 constexpr size_t kMaxInterfaces = 64;
 
 void Trace(const char* what, int error) {
@@ -133,10 +137,10 @@ void AgentWorker::Command(int bit) {
     if (wake_) SetEvent(wake_.Get());
 }
 
-void AgentWorker::Consent(uint32_t address, bool allow) {
+void AgentWorker::Consent(const AllowedComputer& who, bool allow) {
     {
         std::lock_guard<std::mutex> lock(shown_);
-        consents_.emplace_back(address, allow);
+        consents_.emplace_back(who, allow);
     }
     Command(kConsent);
 }
@@ -164,7 +168,12 @@ void AgentWorker::Run() {
     // The capture's audio objects live on this thread.
     const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     {
-        RequestHandler handler(settings_, *this);
+        // The ping times must be unpredictable to a sender that forges a
+        // listener's address.
+        unsigned seed[2] = {GetTickCount(), GetCurrentProcessId()};
+        for (unsigned& part : seed)
+            rand_s(&part);
+        RequestHandler handler(settings_, *this, (uint64_t{seed[0]} << 32) | seed[1]);
         AudioStream stream(*instream::FindAudioFormat(settings_.streamFormat), source_);
         uint32_t nextPresence = GetTickCount();
         while (!(commands_.load() & kExit))
@@ -182,7 +191,6 @@ void AgentWorker::Turn(RequestHandler& handler, AudioStream& stream, uint32_t& n
     uint32_t wait = Reached(before, nextPresence) ? 0 : nextPresence - before;
     wait = stream.MsUntilNext(before, handler.Listeners().MsUntilNext(before, wait));
     if (stream.Running()) wait = std::min(wait, kCapturePollMs);
-    if (!pending_.empty()) wait = std::min(wait, 100u);
     const HANDLE events[] = {socketEvent_.Get(), wake_.Get(), namesEvent_.Get()};
     WaitForMultipleObjects(names_ ? 3 : 2, events, FALSE, wait);
 
@@ -201,6 +209,7 @@ void AgentWorker::Turn(RequestHandler& handler, AudioStream& stream, uint32_t& n
         SendPresence();
         nextPresence = now + kPresenceIntervalMs;
     }
+    HearGroup(now);
     std::vector<Endpoint> pings, dropped;
     handler.Listeners().Tick(now, pings, dropped);
     for (const Endpoint& to : pings)
@@ -214,19 +223,19 @@ void AgentWorker::Turn(RequestHandler& handler, AudioStream& stream, uint32_t& n
         for (const Listener& l : listeners.All())
             SendTo(l.to, data, size);
     });
-    Publish(handler, Notify(handler, now));
+    Publish(handler, Notify(handler));
 }
 
 void AgentWorker::ApplyConsent(RequestHandler& handler) {
-    std::vector<std::pair<uint32_t, bool>> asked;
+    std::vector<std::pair<AllowedComputer, bool>> asked;
     {
         std::lock_guard<std::mutex> lock(shown_);
         asked.swap(consents_);
     }
     bool changed = false;
     std::vector<Endpoint> closed;
-    for (const auto& [address, allow] : asked)
-        changed |= allow ? handler.Allow(address) : handler.Revoke(address, closed);
+    for (const auto& [who, allow] : asked)
+        changed |= allow ? handler.Allow(who) : handler.Revoke(who, closed);
     CloseStreams(closed);
     if (changed && !SaveAllowed(store_, handler.Consents().Allowed()))
         Trace("saving the allowed computers", static_cast<int>(GetLastError()));
@@ -254,36 +263,48 @@ void AgentWorker::ReadInterfaces(RequestHandler& handler, uint32_t now) {
     handler.SetInterfaces(interfaces_);
 }
 
-void AgentWorker::ListenForNames(uint32_t now) {
-    namesUntil_ = now + kNameWaitMs;
-    if (names_) return;
-    const PresenceGroup group = ComputePresenceGroup(settings_.groupAddress, settings_.userGroup);
+void AgentWorker::HearGroup(uint32_t now) {
+    if (group_.address == 0) return; // nothing announced yet
+    std::vector<uint32_t> via;
+    if (options_.multicastInterface)
+        via.push_back(options_.multicastInterface);
+    else
+        via = AnnounceInterfaces(interfaces_);
+    if (via.empty()) via.push_back(INADDR_ANY);
+    std::vector<uint32_t> wanted = {group_.address, group_.port};
+    wanted.insert(wanted.end(), via.begin(), via.end());
+    if (names_ && wanted == heardOn_) return;
+    if (!names_ && nextHearing_ != 0 && !Reached(now, nextHearing_)) return;
+    names_.Reset();
+    heardOn_.clear();
+    nextHearing_ = now + kHearRetryMs;
     UniqueSocket s(socket(AF_INET, SOCK_DGRAM, 0));
-    // Shared with the player's browser on this computer, which holds the
-    // same port; opened only for a moment, since a browser that joins while
-    // we hold the port alone could not bind it.
+    // Shared with the player's browser on this computer, which hears the
+    // same group: Windows shares a UDP port only between sockets that both ask.
     const BOOL reuse = TRUE;
     setsockopt(s.Get(), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse),
                sizeof reuse);
     sockaddr_in local{};
     local.sin_family = AF_INET;
-    local.sin_port = htons(group.port);
+    local.sin_port = htons(group_.port);
     if (!s || bind(s.Get(), reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
         Trace("listening to the group for names", WSAGetLastError());
-        return; // the notifications show addresses
+        return; // tried again in a moment; meanwhile no name is known
     }
-    std::vector<uint32_t> via = AnnounceInterfaces(interfaces_);
-    if (via.empty()) via.push_back(INADDR_ANY);
+    bool joined = false;
     for (uint32_t address : via) {
         ip_mreq membership{};
-        membership.imr_multiaddr.s_addr = htonl(group.address);
+        membership.imr_multiaddr.s_addr = htonl(group_.address);
         membership.imr_interface.s_addr = htonl(address);
         if (setsockopt(s.Get(), IPPROTO_IP, IP_ADD_MEMBERSHIP,
-                       reinterpret_cast<const char*>(&membership), sizeof membership) != 0)
+                       reinterpret_cast<const char*>(&membership), sizeof membership) == 0)
+            joined = true;
+        else
             Trace("joining the group for names", WSAGetLastError());
     }
-    if (WSAEventSelect(s.Get(), namesEvent_.Get(), FD_READ) != 0) return;
+    if (!joined || WSAEventSelect(s.Get(), namesEvent_.Get(), FD_READ) != 0) return;
     names_ = std::move(s);
+    heardOn_ = std::move(wanted);
 }
 
 void AgentWorker::ReadNames(RequestHandler& handler) {
@@ -305,25 +326,17 @@ void AgentWorker::ReadNames(RequestHandler& handler) {
     }
 }
 
-// Notices wait a moment for the computer's name, which its presence brings.
-bool AgentWorker::Notify(RequestHandler& handler, uint32_t now) {
-    for (const Notice& n : handler.TakeNotices()) {
-        pending_.push_back({n, now + kNameWaitMs});
-        if (handler.Names().Computer(n.address).empty()) ListenForNames(now);
-    }
+bool AgentWorker::Notify(RequestHandler& handler) {
     std::vector<Notification> ready;
-    std::erase_if(pending_, [&](const Pending& p) {
-        const std::string computer = handler.Names().Computer(p.notice.address);
-        if (computer.empty() && !Reached(now, p.deadline)) return false;
-        const std::string label = handler.Names().Label(p.notice.address);
-        if (p.notice.kind == Notice::Listening)
-            ready.push_back({"Orvela agent", ListeningNotice(label), 0});
+    for (const Notice& n : handler.TakeNotices()) {
+        if (n.kind == Notice::Listening)
+            ready.push_back({"Orvela agent", ListeningNotice(n.label), {}});
+        else if (n.who.name.empty()) // nothing to allow until it announces itself
+            ready.push_back({"Orvela agent", AskingNotice(n.label), {}});
         else
-            ready.push_back({AskingNotice(label), AllowText(computer.empty() ? label : computer),
-                             p.notice.address});
-        return true;
-    });
-    if (names_ && pending_.empty() && Reached(now, namesUntil_)) names_.Reset();
+            ready.push_back({"Orvela agent", AskingNotice(n.label) + ". Click here to allow it.",
+                             n.who});
+    }
     if (ready.empty()) return false;
     std::lock_guard<std::mutex> lock(shown_);
     for (Notification& n : ready)
@@ -380,6 +393,7 @@ void AgentWorker::SendPresence() {
     uint8_t userGroup = 0;
     CurrentGroup(player, settings_, groupAddress, userGroup);
     const PresenceGroup group = ComputePresenceGroup(groupAddress, userGroup);
+    group_ = group;
     if (options_.multicastInterface) { // chosen on the command line, set once
         SendTo({group.address, group.port}, packet.data(), packet.size());
         return;
@@ -406,15 +420,15 @@ void AgentWorker::CloseStreams(const std::vector<Endpoint>& listeners) {
 
 void AgentWorker::Publish(RequestHandler& handler, bool notified) {
     TrayState now;
+    const uint32_t tick = GetTickCount();
     NameBook& names = handler.Names();
     for (const Listener& l : handler.Listeners().All())
-        now.listening.push_back({l.to.address, names.Label(l.to.address)});
-    for (uint32_t address : handler.Consents().Offers()) {
-        const std::string computer = names.Computer(address);
-        now.offered.push_back({address, computer.empty() ? AddressText(address) : computer});
-    }
+        now.listening.push_back({l.to.address, names.Computer(l.to.address, tick),
+                                 names.Label(l.to.address, tick)});
+    for (const AllowedComputer& c : handler.Consents().Offers())
+        now.offered.push_back({c.address, c.name, ComputerText(c.name, c.address)});
     for (const AllowedComputer& c : handler.Consents().Allowed())
-        now.allowed.push_back({c.address, c.name});
+        now.allowed.push_back({c.address, c.name, ComputerText(c.name, c.address)});
     now.sharing = handler.Sharing();
     now.mode = handler.Consents().Mode();
     now.soundMissing = soundMissing_;

@@ -1,8 +1,10 @@
 // The agent's network thread: one UDP socket for requests, answers, the
 // stream and presence; the request handler, the listeners' pings and the
-// audio stream, all driven by the tick count. A second socket listens to the
-// group for a moment when a notification needs a computer's name. The
-// user-interface thread talks to it only through the calls below.
+// audio stream, all driven by the tick count. A second socket hears the
+// group the agent announces on, for as long as it runs, sharing the port
+// with this computer's browser: the names computers announce are what
+// consent and the notifications go by. The user-interface thread talks to
+// it only through the calls below.
 #pragma once
 
 #include <winsock2.h>
@@ -21,6 +23,7 @@
 #include "agent/request_handler.h"
 #include "agent/tray_menu.h"
 #include "base/owners_win.h"
+#include "wire/group.h"
 
 namespace agent {
 
@@ -28,11 +31,11 @@ namespace agent {
 // notification waits (TakeNotifications).
 constexpr UINT WM_AGENT_LISTENERS = WM_APP + 2;
 
-// A notification for the user; `offer` is the address to allow when the
-// user clicks it (0: nothing to allow).
+// A notification for the user; `offer` is the computer it shows, which a
+// click allows (no name: nothing to allow).
 struct Notification {
     std::string title, text;
-    uint32_t offer = 0;
+    AllowedComputer offer;
 };
 
 class AgentWorker : private AgentHost {
@@ -47,8 +50,8 @@ class AgentWorker : private AgentHost {
     int Start();
     void StopSharing() { Command(kStop); }
     void ShareAgain() { Command(kShare); }
-    void Allow(uint32_t address) { Consent(address, true); }
-    void Revoke(uint32_t address) { Consent(address, false); }
+    void Allow(const AllowedComputer& who) { Consent(who, true); }
+    void Revoke(const AllowedComputer& who) { Consent(who, false); }
     // Tells every listener "CLOSE_STREAM" and ends the thread. False when it
     // did not end in time: then this object, its socket and its events must
     // outlive the process's last use of them, so the owner leaks it.
@@ -60,10 +63,6 @@ class AgentWorker : private AgentHost {
 
   private:
     enum : int { kStop = 1, kShare = 2, kExit = 4, kConsent = 8 };
-    struct Pending {
-        Notice notice;
-        uint32_t deadline; // shown then even without a name
-    };
 
     static DWORD WINAPI ThreadEntry(void* self);
     void Run();
@@ -71,15 +70,16 @@ class AgentWorker : private AgentHost {
     void ApplyConsent(RequestHandler& handler);
     void ReadRequests(RequestHandler& handler);
     void ReadInterfaces(RequestHandler& handler, uint32_t now);
-    void ListenForNames(uint32_t now);
+    // Keeps the presence listener on the group and interfaces announced on.
+    void HearGroup(uint32_t now);
     void ReadNames(RequestHandler& handler);
-    bool Notify(RequestHandler& handler, uint32_t now); // true when one is ready
+    bool Notify(RequestHandler& handler); // true when one is ready
     void SendTo(Endpoint to, const void* data, size_t size);
     void SendPresence();
     void CloseStreams(const std::vector<Endpoint>& listeners);
     void Publish(RequestHandler& handler, bool notified);
     void Command(int bit);
-    void Consent(uint32_t address, bool allow);
+    void Consent(const AllowedComputer& who, bool allow);
 
     // AgentHost
     bool ExportPlaylist(std::vector<uint8_t>& packet) override;
@@ -100,13 +100,14 @@ class AgentWorker : private AgentHost {
     // The network thread's own.
     std::vector<LocalInterface> interfaces_;
     uint32_t nextInterfaces_ = 0;
-    uint32_t namesUntil_ = 0;
-    std::vector<Pending> pending_;
+    PresenceGroup group_;               // announced on
+    std::vector<uint32_t> heardOn_;     // the names socket's group address and interfaces
+    uint32_t nextHearing_ = 0;          // after a failure, tried again then
 
     mutable std::mutex shown_; // guards the three below
     TrayState state_;
     std::vector<Notification> notifications_;
-    std::vector<std::pair<uint32_t, bool>> consents_; // address, allow
+    std::vector<std::pair<AllowedComputer, bool>> consents_; // who, allow
 };
 
 } // namespace agent

@@ -52,7 +52,10 @@ struct Agent {
     std::unique_ptr<AgentWorker> worker;
     HWND window = nullptr;
     UINT taskbarCreated = 0;
-    uint32_t offered = 0; // what a click on the last notification allows
+    // What a click on the notification shown allows: only its own computer,
+    // and nothing once another notification took its place or it went.
+    AllowedComputer offered;
+    TrayState menuShown; // what the last menu was built from: its commands mean that
 };
 Agent* theAgent = nullptr;
 
@@ -102,7 +105,8 @@ void ShowNotifications(HWND window) {
 
 void ShowMenu(HWND window) {
     UniqueMenu menu(CreatePopupMenu());
-    for (const MenuEntry& e : TrayMenuEntries(theAgent->worker->State())) {
+    theAgent->menuShown = theAgent->worker->State();
+    for (const MenuEntry& e : TrayMenuEntries(theAgent->menuShown)) {
         const UINT flags = e.separator ? MF_SEPARATOR : MF_STRING | (e.greyed ? MF_GRAYED : 0);
         AppendMenuA(menu.Get(), flags, e.id, e.text.c_str());
     }
@@ -123,13 +127,11 @@ void OnCommand(HWND window, unsigned command) {
     if (!worker) return;
     if (command == kStopSharingCommand) worker->StopSharing();
     if (command == kShareAgainCommand) worker->ShareAgain();
-    // The menu's computers by their place in the state it was built from,
-    // which the network thread changes only on requests and clicks.
-    const TrayState state = worker->State();
-    if (command >= kAllowCommand && command - kAllowCommand < state.offered.size())
-        worker->Allow(state.offered[command - kAllowCommand].address);
-    if (command >= kRevokeCommand && command - kRevokeCommand < state.allowed.size())
-        worker->Revoke(state.allowed[command - kRevokeCommand].address);
+    // A row means the computer it showed, whatever asked since.
+    if (const TrayComputer* c = CommandComputer(theAgent->menuShown, command)) {
+        const AllowedComputer who{c->name, c->address};
+        command < kRevokeCommand ? worker->Allow(who) : worker->Revoke(who);
+    }
 }
 
 LRESULT CALLBACK WindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -139,8 +141,10 @@ LRESULT CALLBACK WindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
             if (theAgent->worker &&
                 (lParam == WM_RBUTTONUP || lParam == WM_LBUTTONUP || lParam == WM_CONTEXTMENU))
                 ShowMenu(window);
-            if (theAgent->worker && lParam == NIN_BALLOONUSERCLICK && theAgent->offered)
-                theAgent->worker->Allow(std::exchange(theAgent->offered, 0));
+            if (theAgent->worker && lParam == NIN_BALLOONUSERCLICK &&
+                !theAgent->offered.name.empty())
+                theAgent->worker->Allow(std::exchange(theAgent->offered, {}));
+            if (lParam == NIN_BALLOONTIMEOUT || lParam == NIN_BALLOONHIDE) theAgent->offered = {};
             return 0;
         case WM_AGENT_LISTENERS:
             ShowIcon(window, NIM_MODIFY);
@@ -278,8 +282,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     } catch (...) {
         Trace("stopped by an unexpected failure");
     }
-    if (code == -1) return 0;
-    theAgent = nullptr;
-    delete agent;
-    return code;
+    if (code != -1) {
+        theAgent = nullptr;
+        delete agent;
+    }
+    // Ended here, not by returning: the runtime's exit would tear down what a
+    // network thread that did not end may still use (the now-playing block's
+    // mapping, the sound source).
+    ExitProcess(code == -1 ? 0 : static_cast<UINT>(code));
 }

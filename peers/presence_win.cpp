@@ -69,13 +69,23 @@ int CPresenceReceiver::Join(const char* addressText, uint8_t userGroup) {
         addressText ? std::string_view(addressText, strnlen(addressText, kAddressTextLimit))
                     : std::string_view();
     group_ = ComputePresenceGroup(text, userGroup);
+    groupText_.assign(text);
+    userGroup_ = userGroup;
 
+    // The port is shared with this computer's agent, which hears the group
+    // too. Windows shares a UDP port only between sockets that both ask.
+    const BOOL reuse = TRUE;
+    setsockopt(socket_.Get(), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse),
+               sizeof reuse);
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_addr.s_addr = htonl(INADDR_ANY);
     local.sin_port = htons(group_.port);
-    if (bind(socket_.Get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0)
-        return WSAGetLastError();
+    if (bind(socket_.Get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        const int failed = WSAGetLastError();
+        unbound_ = true; // the tick tries again: the port may be free later
+        return failed;
+    }
 
     // The default interface first, then every other one that is up.
     sockaddr_in target{};
@@ -131,6 +141,7 @@ void CPresenceReceiver::Close() {
     posted_.Clear();
     memberships_.Clear();
     continuationPosted_ = false;
+    unbound_ = false;
     ticks_ = 0;
 }
 
@@ -140,12 +151,16 @@ void CPresenceReceiver::OnSocketNotify(LPARAM event) {
     // would leave the socket deaf for good.
     if (WSAGETSELECTERROR(event) != 0)
         OutputDebugStringA("Orvela: a presence notice with an error\n");
-    if (WSAGETSELECTEVENT(event) == FD_CLOSE) OutputDebugStringA("FD_CLOSE\n");
     continuationPosted_ = false;
     ReadWaiting();
 }
 
 void CPresenceReceiver::OnTick() {
+    if (unbound_) {
+        const std::string text = groupText_;
+        Join(text.c_str(), userGroup_);
+        return;
+    }
     ReadWaiting();
     // Interfaces that came up since: a VPN, a cable plugged in, a resumed
     // laptop. The check lists them all, so it runs only every few ticks.

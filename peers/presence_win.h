@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -38,7 +39,8 @@ class CPresenceReceiver {
     // ("host:port") and the user group select, on every interface up, and
     // starts the tick (PRESENCE_TICK_TIMER_ID) on the window. 0, or the
     // Winsock error of the step that failed; a socket opened before the
-    // failure stays open.
+    // failure stays open, and a port that could not be bound is tried again
+    // at every tick.
     int Join(const char* addressText, uint8_t userGroup);
 
     // Closes the socket, if one is open, and stops the tick. Records posted
@@ -92,5 +94,8 @@ class CPresenceReceiver {
     OwnAddresses own_;
     GroupMemberships memberships_;
     bool continuationPosted_ = false; // a notice of our own waits in the queue
+    bool unbound_ = false;            // the port was taken: Join again at the tick
+    std::string groupText_;
+    uint8_t userGroup_ = 0;
     uint32_t ticks_ = 0;
 };

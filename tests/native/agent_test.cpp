@@ -4,8 +4,11 @@
 // presence packet as the browser reads it and the tray menu.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -51,15 +54,16 @@ std::string Load(const std::string& ini) {
 
 TEST(AgentSettings, GroupKeysAsTheBrowserReadsThemAndBadValuesGiveDefaults) {
     const std::pair<std::string, std::string> rows[] = {
-        {"", "225.5.5.0:5145 100 5146 all 1 1 "},
+        {"", "225.5.5.0:5145 100 5146 ask 1 1 "},
         {"CHANNEL=7;BROADCAST_IP=239.1.2.3:6000;PORT=6001;ALLOW_LISTENING=0;ALLOW_PLAYLIST= 0;"
          "FORMAT=5",
          "239.1.2.3:6000 7 6001 off 0 5 "},
         {"CHANNEL=300;PORT=70000;ALLOW_LISTENING=no;ALLOW_PLAYLIST=2;FORMAT=x",
-         "225.5.5.0:5145 44 5146 all 1 1 "},
+         "225.5.5.0:5145 44 5146 ask 1 1 "},
         {"ALLOW_LISTENING=0;LISTENING=ask;ALLOWED=DESK@10.0.0.2,@10.0.0.3,X@1.2.3,A,D&k@10.0.0.4",
          "225.5.5.0:5145 100 5146 ask 1 1 DESK@10.0.0.2,D_k@10.0.0.4"},
-        {"LISTENING=ASK", "225.5.5.0:5145 100 5146 all 1 1 "},
+        {"LISTENING=ALL", "225.5.5.0:5145 100 5146 ask 1 1 "},
+        {"LISTENING=all", "225.5.5.0:5145 100 5146 all 1 1 "},
     };
     for (const auto& [ini, want] : rows)
         EXPECT_EQ(Load(ini), want) << ini;
@@ -76,8 +80,14 @@ struct FakeHost : AgentHost {
     bool SoundAvailable() override { return sound; }
 };
 
+AgentSettings ListeningToAll() {
+    AgentSettings s;
+    s.listening = ListeningMode::All;
+    return s;
+}
+
 struct AgentHandler : ::testing::Test {
-    AgentSettings settings;
+    AgentSettings settings = ListeningToAll();
     FakeHost host;
     RequestHandler handler{settings, host};
 
@@ -100,7 +110,6 @@ TEST_F(AgentHandler, OnlyAGrantedOrListeningAddressOpensAStream) {
         {100, 2, 4001, "OPEN_STREAM", "OK~1"}, // the stream plug-in's own port
         {200, 2, 4001, "OPEN_STREAM", "OK~1"},
         {300, 3, 5000, "OPEN_STREAM", "DENY"},
-        {400, 2, 4001, "PING_OK", ""},
         {20000, 2, 4002, "OPEN_STREAM", "OK~1"}, // grant gone, but .2 listens
         {20000, 4, 1, "NEED_STREAM", "OK"},
         {29999, 4, 2, "OPEN_STREAM", "OK~1"},
@@ -140,35 +149,67 @@ TEST_F(AgentHandler, ListenersAreBoundedAndRefusalsFollowSettingsSoundAndSharing
     EXPECT_EQ(host.exports, 1);
 }
 
-TEST_F(AgentHandler, EachSenderHasItsShareAndACrowdMeetsTheCeiling) {
-    // Answered of `times` requests from each of `senders` addresses from
-    // `first` on, at `now`.
-    const auto answered = [&](uint32_t now, uint32_t first, int senders, int times,
-                              const char* text) {
+TEST_F(AgentHandler, EachSenderHasItsShareAndAComputerAtANormalPaceIsAnsweredBesideACrowd) {
+    // Answered of one request from each of `senders` addresses from `first` on.
+    const auto answered = [&](uint32_t now, uint32_t first, int senders, const char* text) {
         int n = 0;
-        for (int i = 0; i < times; ++i)
-            for (int a = 0; a < senders; ++a)
-                n += !Ask(now, first + a, 9, text).empty();
+        for (int a = 0; a < senders; ++a)
+            n += !Ask(now, first + a, 9, text).empty();
         return n;
     };
     handler.SetInterfaces({{0x0A000001, 0xFFFF0000, true, true, false}});
     const int share = static_cast<int>(RequestHandler::kAnswersPerSender);
-    int steady = 0, flooder = 0, crowd = 0;
-    for (uint32_t ms = 0; ms < 3000; ms += 100) {
-        flooder += answered(ms, 0x0A000002, 1, 30, "NEED_STREAM"); // 300 a second
-        // From the second second on, 100 more computers ask ten times a second.
-        crowd += ms >= 1000 ? answered(ms, 0x0A000100, 100, 1, "NEED_STREAM") : 0;
-        steady += !Ask(ms, 0x0A00FF01, 9, "NEED_STREAM").empty(); // ten a second
+    const int ceiling = static_cast<int>(RequestHandler::kAnswersCeiling);
+    int steady = 0, flooder = 0;
+    for (uint32_t ms = 0; ms < 3000; ms += 10) {
+        flooder += answered(ms, 0x0A000002, 1, "NEED_STREAM"); // 100 a second
+        steady += ms % 100 == 0 && !Ask(ms, 0x0A00FF01, 9, "NEED_STREAM").empty(); // 10 a second
     }
-    EXPECT_EQ(steady, 30) << "a computer asking ten times a second";
+    EXPECT_EQ(steady, 30) << "a computer asking ten times a second beside one flooder";
     EXPECT_LE(flooder, 4 * share);
-    const int mostPerSecond =
-        SenderBudgets::kRoom * share + static_cast<int>(RequestHandler::kAnswersCeiling);
-    EXPECT_LE(crowd, 2 * mostPerSecond) << "of 2000 in two seconds";
+    // 64 forged senders asking 50 times a second each, beside a computer
+    // asking once a second.
+    int real = 0, crowd = 0;
+    for (uint32_t ms = 10000; ms < 20000; ms += 20) {
+        crowd += answered(ms, 0x0A000100, 64, "NEED_STREAM");
+        real += ms % 1000 == 500 && !Ask(ms, 0x0A00FF02, 9, "NEED_STREAM").empty();
+    }
+    EXPECT_GE(real, 9) << "of 10";
+    EXPECT_LE(crowd, 10 * ceiling + 64 * share) << "of 32000 in ten seconds";
+    EXPECT_GE(crowd, 5 * ceiling) << "the crowd has its fair part too";
     // Playlists: a share of their own.
-    EXPECT_EQ(answered(5000, 0x0A000002, 1, 10, "GET_PLAYLIST"),
-              static_cast<int>(RequestHandler::kPlaylistsPerSender));
-    EXPECT_EQ(host.exports, static_cast<int>(RequestHandler::kPlaylistsPerSender));
+    const int playlists = [&] {
+        int n = 0;
+        for (int i = 0; i < 10; ++i)
+            n += answered(30000, 0x0A000002, 1, "GET_PLAYLIST");
+        return n;
+    }();
+    EXPECT_EQ(playlists, static_cast<int>(RequestHandler::kPlaylistsPerSender));
+    EXPECT_EQ(host.exports, playlists);
+}
+
+TEST_F(AgentHandler, AComputerIsNotifiedOfOncePerMinuteAndOffersComeOneEveryFewSeconds) {
+    int listening = 0;
+    for (uint32_t ms = 0; ms < 70000; ms += 100) { // open and close ten times a second
+        if (ms % 10000 == 0) Ask(ms, 2, 1, "NEED_STREAM");
+        Ask(ms, 2, 1, "OPEN_STREAM");
+        Ask(ms, 2, 1, "CLOSE_STREAM");
+        listening += static_cast<int>(handler.TakeNotices().size());
+    }
+    EXPECT_EQ(listening, 2) << "at 0 and 60 s";
+    settings.listening = ListeningMode::Ask;
+    RequestHandler asking(settings, host);
+    int offers = 0;
+    for (uint32_t ms = 0; ms < 10000; ms += 100) {
+        for (uint32_t a = 10; a < 74; ++a) {
+            asking.Names().Heard(0x7F000000 + a, "PC" + std::to_string(a), "", ms);
+            const std::string_view need = kNeedStream;
+            asking.OnDatagram(reinterpret_cast<const uint8_t*>(need.data()), need.size(),
+                              {0x7F000000 + a, 1}, ms);
+        }
+        offers += static_cast<int>(asking.TakeNotices().size());
+    }
+    EXPECT_EQ(offers, 2) << "at 0 and 5 s, of 64 computers asking ten times a second";
 }
 
 TEST_F(AgentHandler, AnswersOnlyTheLocalSubnetsAndDropsAListenerWithNothingBehindItsPort) {
@@ -183,62 +224,114 @@ TEST_F(AgentHandler, AnswersOnlyTheLocalSubnetsAndDropsAListenerWithNothingBehin
     EXPECT_EQ(handler.Listeners().Clear(), (std::vector<Endpoint>{{0xC0A80120, 9}}));
 }
 
-TEST_F(AgentHandler, AskingRefusesAComputerUntilTheUserAllowsItAndRevokingEndsItsStream) {
+TEST_F(AgentHandler, AskingPermitsOnlyTheAllowedNameAtItsAddressAndAllowsExactlyTheOffer) {
     settings.listening = ListeningMode::Ask;
     settings.allowed = {{"DESK", 0x7F000002}};
     RequestHandler asking(settings, host);
-    const auto ask = [&](uint32_t from, const std::string& text) {
+    const auto ask = [&](uint32_t now, uint32_t from, const std::string& text) {
         const auto a = asking.OnDatagram(reinterpret_cast<const uint8_t*>(text.data()), text.size(),
-                                         {0x7F000000u + from, 7}, 0);
+                                         {0x7F000000u + from, 7}, now);
         return std::string(a.begin(), a.end());
     };
-    asking.Names().Heard(0x7F000003, "STUDIO", "ann", 0);
-    EXPECT_EQ(ask(2, "NEED_STREAM"), "OK") << "allowed, name not heard yet";
-    EXPECT_EQ(ask(3, "NEED_STREAM"), "DENY");
-    EXPECT_EQ(ask(3, "NEED_STREAM"), "DENY");
-    EXPECT_EQ(ask(2, "OPEN_STREAM"), "OK~1");
+    EXPECT_EQ(ask(0, 2, "NEED_STREAM"), "DENY") << "allowed, but its name is not heard";
+    asking.Names().Heard(0x7F000002, "DESK", "ben", 5000);
+    asking.Names().Heard(0x7F000003, "DESK", "eve", 5000); // a second DESK elsewhere
+    EXPECT_EQ(ask(5000, 2, "NEED_STREAM"), "OK");
+    EXPECT_EQ(ask(5000, 3, "NEED_STREAM"), "DENY");
+    EXPECT_EQ(ask(5000, 2, "OPEN_STREAM"), "OK~1");
     EXPECT_EQ(asking.TakeNotices(),
-              (std::vector<Notice>{{Notice::Asking, 0x7F000003}, {Notice::Listening, 0x7F000002}}));
-    EXPECT_TRUE(asking.Allow(0x7F000003));
-    EXPECT_EQ(FormatAllowed(asking.Consents().Allowed()), "DESK@127.0.0.2,STUDIO@127.0.0.3");
-    EXPECT_EQ(ask(3, "NEED_STREAM"), "OK");
-    asking.Names().Heard(0x7F000002, "LAPTOP", "", 0); // another computer has DESK's address
-    EXPECT_EQ(ask(2, "NEED_STREAM"), "DENY");
+              (std::vector<Notice>{{Notice::Asking, {"", 0x7F000002}, "127.0.0.2"},
+                                   {Notice::Asking, {"DESK", 0x7F000003}, "DESK (eve) at 127.0.0.3"},
+                                   {Notice::Listening, {"DESK", 0x7F000002},
+                                    "DESK (ben) at 127.0.0.2"}}));
+    EXPECT_EQ(AskingNotice("DESK (eve) at 127.0.0.3"), "DESK (eve) at 127.0.0.3 asks to listen");
+    EXPECT_EQ(asking.Consents().Offers(), (std::vector<AllowedComputer>{{"DESK", 0x7F000003}}));
+    EXPECT_TRUE(asking.Allow({"DESK", 0x7F000003}));
+    EXPECT_FALSE(asking.Allow({"", 0x7F000005})) << "a computer without a name";
+    EXPECT_EQ(FormatAllowed(asking.Consents().Allowed()), "DESK@127.0.0.2,DESK@127.0.0.3")
+        << "the real DESK keeps its place";
+    EXPECT_EQ(ask(6000, 3, "NEED_STREAM"), "OK");
+    asking.Names().Heard(0x7F000003, "LAPTOP", "", 7000); // another computer took the address
+    EXPECT_EQ(ask(7000, 3, "NEED_STREAM"), "DENY");
+    EXPECT_EQ(ask(9500, 2, "NEED_STREAM"), "DENY") << "DESK went silent: its name is forgotten";
+    asking.Names().Heard(0x7F000002, "DESK", "ben", 10000);
+    EXPECT_EQ(ask(10000, 2, "NEED_STREAM"), "OK");
     std::vector<Endpoint> closed;
-    EXPECT_TRUE(asking.Revoke(0x7F000002, closed));
+    EXPECT_FALSE(asking.Revoke({"LAPTOP", 0x7F000002}, closed));
+    EXPECT_TRUE(asking.Revoke({"DESK", 0x7F000002}, closed));
     EXPECT_EQ(closed, (std::vector<Endpoint>{{0x7F000002, 7}}));
     EXPECT_TRUE(asking.Listeners().Empty());
 }
 
-TEST(AgentListeners, PingsEveryTwoSecondsAndCountsOnlyPromptAnswersFromTheListener) {
-    ListenerTable t;
-    const Endpoint a{1, 1}, b{2, 2};
-    t.Add(a, 0);
-    t.Add(b, 1000);
-    std::vector<Endpoint> pings, dropped;
-    // At `now`, "PING_OK" from `from` (none when its address is 0): whether it
-    // counted, the pings due and the listeners dropped.
-    const std::tuple<uint32_t, Endpoint, bool, std::vector<Endpoint>, std::vector<Endpoint>>
-        script[] = {
-            {1999, {}, false, {}, {}},     {2000, {}, false, {a}, {}},
-            {2100, {1, 9}, false, {}, {}}, {2200, a, true, {}, {}}, // from its own port
-            {2210, a, false, {}, {}},      {3000, {}, false, {b}, {}},
-            {3251, b, false, {}, {}},      {4000, {}, false, {a}, {}}, // too late
-            {6000, {}, false, {a, b}, {}}, {8000, {}, false, {a}, {b}},
-            {9199, {}, false, {}, {}},     {9200, {}, false, {}, {a}},
-        };
-    for (const auto& [now, from, counts, wantPings, wantDropped] : script) {
-        if (from.address) {
-            EXPECT_EQ(t.Heard(from, now), counts) << now;
-        }
+// How long a listener lasts, in milliseconds up to `limitMs`, when at every
+// 10 ms `answers` says whether "PING_OK" comes from it, given the time of
+// the last "PING" (kNever before the first) and how many came.
+constexpr uint32_t kNever = 0xFFFFFFFFu;
+uint32_t Lifetime(uint32_t limitMs, const std::function<bool(uint32_t, uint32_t, int)>& answers,
+                  std::vector<uint32_t>* pingTimes = nullptr) {
+    ListenerTable t(7);
+    const Endpoint who{1, 1};
+    t.Add(who, 0);
+    uint32_t pinged = kNever;
+    int count = 0;
+    std::vector<Endpoint> pings, dropped, ended;
+    for (uint32_t now = 0; now < limitMs; now += 10) {
+        if (answers(now, pinged, count)) t.Heard(who, now, ended);
         pings.clear();
-        dropped.clear();
         t.Tick(now, pings, dropped);
-        EXPECT_EQ(pings, wantPings) << now;
-        EXPECT_EQ(dropped, wantDropped) << now;
+        if (!pings.empty()) {
+            pinged = now;
+            ++count;
+            if (pingTimes) pingTimes->push_back(now);
+        }
+        if (t.Empty()) return now;
     }
-    t.Add(a, 0xFFFFF000u); // across the tick count's wrap
-    EXPECT_EQ(t.MsUntilNext(0xFFFFF000u, 5000), kPingIntervalMs);
+    return limitMs;
+}
+
+TEST(AgentListeners, ARealListenerStreamsForMinutesWhileBlindOrWrongAnswersEndAStreamAtOnce) {
+    const uint32_t tenMinutes = 600000;
+    std::vector<uint32_t> times;
+    const auto prompt = [](uint32_t now, uint32_t pinged, int) {
+        return pinged != kNever && now - pinged == 10;
+    };
+    EXPECT_EQ(Lifetime(tenMinutes, prompt, &times), tenMinutes);
+    std::vector<uint32_t> intervals;
+    for (size_t i = 1; i < times.size(); ++i)
+        intervals.push_back(times[i] - times[i - 1]);
+    ASSERT_GT(intervals.size(), 100u);
+    EXPECT_GE(*std::min_element(intervals.begin(), intervals.end()), kPingMinMs);
+    EXPECT_LE(*std::max_element(intervals.begin(), intervals.end()), kPingMaxMs + 10);
+    std::sort(intervals.begin(), intervals.end());
+    EXPECT_GT(std::unique(intervals.begin(), intervals.end()) - intervals.begin(), 50)
+        << "ping times follow a pattern";
+    // A lost answer now and then (never two in a row) costs nothing.
+    EXPECT_EQ(Lifetime(tenMinutes, [&](uint32_t now, uint32_t pinged, int n) {
+                  return n % 5 != 0 && prompt(now, pinged, n);
+              }),
+              tenMinutes);
+    const std::pair<const char*, std::function<bool(uint32_t, uint32_t, int)>> forged[] = {
+        {"blind, 5 a second", [](uint32_t now, uint32_t, int) { return now % 200 == 0; }},
+        {"blind, 20 a second", [](uint32_t now, uint32_t, int) { return now % 50 == 0; }},
+        {"never", [](uint32_t, uint32_t, int) { return false; }},
+        {"late", [](uint32_t now, uint32_t p, int) { return p != kNever && now - p == 600; }},
+        {"twice", [](uint32_t now, uint32_t p, int) {
+             return p != kNever && (now - p == 10 || now - p == 20);
+         }},
+    };
+    for (const auto& [how, answers] : forged)
+        EXPECT_LT(Lifetime(tenMinutes, answers), kPingMaxMs + kPingRetryMaxMs + 2 * kPingAnswerMs)
+            << how;
+    // An answer from another port of the listener's address ends its stream.
+    ListenerTable t;
+    std::vector<Endpoint> ended;
+    t.Add({1, 1}, 0);
+    t.Add({2, 1}, 0);
+    EXPECT_FALSE(t.Heard({1, 2}, 100, ended));
+    EXPECT_EQ(ended, (std::vector<Endpoint>{{1, 1}}));
+    EXPECT_EQ(t.Clear(), (std::vector<Endpoint>{{2, 1}}));
+    t.Add({1, 1}, 0xFFFFF000u); // across the tick count's wrap
+    EXPECT_LE(t.MsUntilNext(0xFFFFF000u, 5000), kPingMaxMs);
 }
 
 TEST(AgentLan, LocalSubnetsNamesAndTheInterfacesPresenceLeavesBy) {
@@ -260,11 +353,12 @@ TEST(AgentLan, LocalSubnetsNamesAndTheInterfacesPresenceLeavesBy) {
     NameBook names;
     names.Heard(1, "DESK", "ben", 0);
     names.Heard(2, "LAPTOP", "", 0);
-    EXPECT_EQ(names.Label(1) + "|" + names.Label(2) + "|" + names.Label(0x0A000109),
-              "DESK (ben)|LAPTOP|10.0.1.9");
+    EXPECT_EQ(names.Label(1, 0) + "|" + names.Label(2, 0) + "|" + names.Label(0x0A000109, 0),
+              "DESK (ben) at 0.0.0.1|LAPTOP at 0.0.0.2|10.0.1.9");
+    EXPECT_EQ(names.Computer(1, kPresenceTimeoutMs), "") << "silent as long as a browser forgets";
     for (uint32_t i = 0; i < NameBook::kRoom; ++i)
         names.Heard(100 + i, "X", "", i + 1);
-    EXPECT_EQ(names.Computer(1) + names.Computer(2), "") << "the longest silent left";
+    EXPECT_EQ(names.Computer(1, 1000) + names.Computer(2, 1000), "") << "the longest silent left";
 }
 
 TEST(AgentPresence, TheBrowsersReaderTakesThePacketWithTextsCutToItsRecord) {
@@ -288,13 +382,24 @@ TEST(AgentTrayMenu, ShowsWhoListensWhoMayBeAllowedOrRevokedThenStopOrShareAgainA
             out += e.separator ? "-|" : std::to_string(e.id) + (e.greyed ? "~" : "") + e.text + "|";
         return out;
     };
-    TrayState state{{{1, "DESK (ben)"}, {2, "192.168.1.20"}}, {}, {{3, "LAPTOP"}}};
-    EXPECT_EQ(items(state), "0~DESK (ben) is listening|0~192.168.1.20 is listening|-|"
+    TrayState state{{{1, "DESK", "DESK (ben) at 0.0.0.1"}, {2, "", "192.168.1.20"}},
+                    {},
+                    {{3, "LAPTOP", "LAPTOP at 0.0.0.3"}},
+                    true,
+                    ListeningMode::All};
+    EXPECT_EQ(items(state), "0~DESK (ben) at 0.0.0.1 is listening|0~192.168.1.20 is listening|-|"
                             "1Stop sharing sound|3Exit|");
     EXPECT_EQ(TrayTip(state), "Orvela agent: 2 computers listen");
-    state = {{}, {{4, "STUDIO"}}, {{3, "LAPTOP"}}, false, ListeningMode::Ask};
-    EXPECT_EQ(items(state), "0~Sound is not shared|-|100Allow STUDIO|200Stop allowing LAPTOP|-|"
-                            "2Share sound again|3Exit|");
+    state = {{}, {{4, "STUDIO", ComputerText("STUDIO", 4)}}, {{3, "LAPTOP", "LAPTOP at 0.0.0.3"}},
+             false, ListeningMode::Ask};
+    EXPECT_EQ(items(state), "0~Sound is not shared|-|100Allow STUDIO at 0.0.0.4|"
+                            "200Stop allowing LAPTOP at 0.0.0.3|-|2Share sound again|3Exit|");
+    // A row allows what it showed, even once another computer asked.
+    const TrayState shown = state;
+    state.offered.insert(state.offered.begin(), {5, "DESK", "DESK at 0.0.0.5"});
+    EXPECT_EQ(CommandComputer(shown, kAllowCommand)->name, "STUDIO");
+    EXPECT_EQ(CommandComputer(shown, kAllowCommand + 1), nullptr);
+    EXPECT_EQ(CommandComputer(shown, kRevokeCommand)->address, 3u);
     state.mode = ListeningMode::Off;
     EXPECT_EQ(items(state), "0~Listening is turned off in orvela_agent.ini|-|3Exit|");
 }
