@@ -1,6 +1,5 @@
-// Who is near: this computer's IPv4 interfaces, which addresses are on their
-// local subnets (the only ones the agent answers or streams to), and the
-// names that computers announce for themselves on the group.
+// Who is near: the interfaces presence leaves by, and the names that
+// computers announce for themselves on the group.
 #pragma once
 
 #include <cstddef>
@@ -8,22 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "wire/interfaces.h"
+
 namespace agent {
-
-// One IPv4 address of this computer, host byte order.
-struct LocalInterface {
-    uint32_t address = 0;
-    uint32_t mask = 0;
-    bool up = false;
-    bool multicast = false;
-    bool loopback = false;
-};
-
-// True for a loopback address (127.0.0.0/8), which always counts as local
-// (one computer running both sides), and for a host address of the subnet
-// of an interface that is up. A subnet's own address and its broadcast
-// address are no host: a stream there would reach every computer on it.
-bool OnLocalSubnet(uint32_t address, const std::vector<LocalInterface>& interfaces);
 
 // The interfaces presence goes out on: up, able to multicast, not loopback.
 std::vector<uint32_t> AnnounceInterfaces(const std::vector<LocalInterface>& interfaces);

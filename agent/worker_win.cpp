@@ -17,6 +17,7 @@
 #include "peers/presence.h"
 #include "player/nowplaying_win.h"
 #include "wire/group.h"
+#include "wire/interfaces_win.h"
 
 namespace agent {
 
@@ -30,7 +31,6 @@ constexpr UINT kPlayerAnswerMs = 1000;         // a hung player cannot hold the 
 constexpr DWORD kExitWaitMs = 10000;
 constexpr uint32_t kInterfacesMs = 3000; // interfaces that come and go are seen this soon
 constexpr uint32_t kHearRetryMs = 3000;  // a presence port held elsewhere is tried again
-constexpr size_t kMaxInterfaces = 64;
 
 void Trace(const char* what, int error) {
     char line[128];
@@ -245,20 +245,9 @@ void AgentWorker::ReadInterfaces(RequestHandler& handler, uint32_t now) {
     if (nextInterfaces_ != 0 && !Reached(now, nextInterfaces_)) return;
     nextInterfaces_ = now + kInterfacesMs;
     if (nextInterfaces_ == 0) nextInterfaces_ = 1;
-    INTERFACE_INFO list[kMaxInterfaces];
-    DWORD bytes = 0;
-    if (WSAIoctl(socket_.Get(), SIO_GET_INTERFACE_LIST, nullptr, 0, list, sizeof list, &bytes,
-                 nullptr, nullptr) != 0) {
+    if (!ReadLocalInterfaces(socket_.Get(), interfaces_)) {
         Trace("reading the interfaces", WSAGetLastError()); // the last list stays
         return;
-    }
-    interfaces_.clear();
-    for (size_t i = 0; i < bytes / sizeof *list; ++i) {
-        const INTERFACE_INFO& f = list[i];
-        interfaces_.push_back({ntohl(f.iiAddress.AddressIn.sin_addr.s_addr),
-                               ntohl(f.iiNetmask.AddressIn.sin_addr.s_addr),
-                               (f.iiFlags & IFF_UP) != 0, (f.iiFlags & IFF_MULTICAST) != 0,
-                               (f.iiFlags & IFF_LOOPBACK) != 0});
     }
     handler.SetInterfaces(interfaces_);
 }

@@ -149,7 +149,10 @@ LRESULT CDialogBrowser::ShowPeerMenu(POINT click) {
 
 void CDialogBrowser::OnShareProbed() {
     using Kind = ShareProbe::Kind;
-    for (const ShareProbeAnswer& a : prober.TakeAnswers()) {
+    std::vector<std::string> lost;
+    const std::vector<ShareProbeAnswer> answers = prober.TakeAnswers(lost);
+    if (!lost.empty()) OnRowProbesLost(lost);
+    for (const ShareProbeAnswer& a : answers) {
         if (a.probe.paths.empty() || a.reached.size() != a.probe.paths.size()) continue;
         // The peer names the file as its own local path; this computer
         // reaches it only under the network name that opened.

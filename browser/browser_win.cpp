@@ -250,6 +250,13 @@ void CDialogBrowser::OnRowProbed(const char* address, const char* path, bool rea
         [&](PeerTable& table, PeerRows&) { table.OnShareProbed(address, path, reachable); });
 }
 
+void CDialogBrowser::OnRowProbesLost(const std::vector<std::string>& addresses) {
+    withPeerTable([&](PeerTable& table, PeerRows&) {
+        for (const std::string& address : addresses)
+            table.OnShareProbeLost(address.c_str());
+    });
+}
+
 void CDialogBrowser::AgeOutPeers() {
     withPeerTable([](PeerTable& table, PeerRows&) { table.AgeOutPeers(); });
 }

@@ -4,6 +4,9 @@
 // destroyed with the player.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include <windows.h>
 
 #include <commctrl.h>
@@ -73,6 +76,7 @@ class CDialogBrowser : public CDialogOrv {
     // for their files to be reached.
     void OnShareProbed();
     void OnRowProbed(const char* address, const char* path, bool reachable);
+    void OnRowProbesLost(const std::vector<std::string>& addresses);
     void AgeOutPeers();
     void ClearPeers();
     void RedrawVisibleRows();

@@ -2,6 +2,8 @@
 
 #include <winsock2.h>
 
+#include <algorithm>
+
 #include "base/owners_win.h"
 #include "browser/wnd_win.h"
 #include "peers/requests.h"
@@ -26,7 +28,28 @@ void ListenTo(const PeerRecord* record, HWND owner, const PlayerWindow& player) 
     int got =
         sendto(s.Get(), agent::kNeedStream.data(), static_cast<int>(agent::kNeedStream.size()),
                MSG_DONTROUTE, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-    if (got != SOCKET_ERROR) got = recvfrom(s.Get(), answer, sizeof answer, 0, nullptr, nullptr);
+    // Only the computer asked answers: what anyone else sends meanwhile is
+    // skipped, within the same wait.
+    const DWORD start = GetTickCount();
+    while (got != SOCKET_ERROR) {
+        sockaddr_in from{};
+        int fromLength = sizeof from;
+        std::fill(answer, answer + sizeof answer, 0);
+        got = recvfrom(s.Get(), answer, sizeof answer, 0, reinterpret_cast<sockaddr*>(&from),
+                       &fromLength);
+        const bool other = from.sin_family == AF_INET &&
+                           (from.sin_addr.s_addr != to.sin_addr.s_addr || from.sin_port != to.sin_port);
+        if (!other) break;
+        const DWORD waited = GetTickCount() - start;
+        if (waited >= timeout) {
+            WSASetLastError(WSAETIMEDOUT);
+            got = SOCKET_ERROR;
+            break;
+        }
+        const DWORD left = timeout - waited;
+        setsockopt(s.Get(), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&left),
+                   sizeof left);
+    }
     if (got == SOCKET_ERROR) {
         const int error = WSAGetLastError();
         s.Reset();

@@ -42,7 +42,7 @@ function(orvela_plugin name def)
   target_link_libraries(${name} PRIVATE ${ORVELA_CORE} ${ORVELA_STATIC} -Wl,--enable-stdcall-fixup)
 endfunction()
 
-set(GEN_ORVELA_DIRS gen_orvela browser peers scrollskin player base)
+set(GEN_ORVELA_DIRS gen_orvela browser peers scrollskin player wire base)
 orvela_plugin(gen_orvela gen_orvela/gen_orvela.def ${GEN_ORVELA_DIRS})
 target_link_libraries(gen_orvela PRIVATE ws2_32 comctl32 gdi32 user32 shell32)
 orvela_version_resource(gen_orvela gen_orvela.dll "Orvela LAN browser for Winamp" VFT_DLL)
@@ -53,7 +53,7 @@ orvela_version_resource(in_orvela in_orvela.dll "Orvela stream input for Winamp"
 
 # The agent program: its own shell, the now-playing block's mapping that it
 # opens like gen_orvela does, and the private-profile store of the settings.
-orvela_shell_sources(agent_src orvela_agent agent base)
+orvela_shell_sources(agent_src orvela_agent agent wire base)
 # (orvela_agent is the name of its portable core's library.)
 add_executable(agent_program WIN32 ${agent_src} ${CMAKE_SOURCE_DIR}/player/nowplaying_win.cpp)
 set_target_properties(agent_program PROPERTIES OUTPUT_NAME orvela_agent)
@@ -70,4 +70,4 @@ endif()
 # The installer's helper that starts the agent as the logged-on user.
 add_executable(start_as_user WIN32 ${CMAKE_SOURCE_DIR}/installer/start_as_user_win.cpp)
 target_include_directories(start_as_user PRIVATE ${CMAKE_SOURCE_DIR})
-target_link_libraries(start_as_user PRIVATE ${ORVELA_STATIC} shell32 advapi32)
+target_link_libraries(start_as_user PRIVATE ${ORVELA_STATIC} shell32 advapi32 userenv)

@@ -31,6 +31,7 @@ SetCompressor /SOLID lzma
 ; the agent unasked, which the firewall would drop.
 !define RULE_AGENT "Orvela agent requests (UDP 5146)"
 !define RULE_PRESENCE "Orvela presence for Winamp (UDP 5145)"
+!define RULE_AGENT_PRESENCE "Orvela agent presence (UDP 5145)"
 
 Name "Orvela ${VERSION}"
 OutFile "${OUTFILE}"
@@ -146,6 +147,9 @@ Section "Orvela"
   !insertmacro Firewall 'add rule name="${RULE_AGENT}" dir=in action=allow protocol=UDP localport=5146 remoteip=localsubnet program="$1\orvela_agent.exe"'
   !insertmacro Firewall 'delete rule name="${RULE_PRESENCE}"'
   !insertmacro Firewall 'add rule name="${RULE_PRESENCE}" dir=in action=allow protocol=UDP localport=5145 remoteip=localsubnet program="$INSTDIR\winamp.exe"'
+  ; The agent hears the group too, for the names computers announce.
+  !insertmacro Firewall 'delete rule name="${RULE_AGENT_PRESENCE}"'
+  !insertmacro Firewall 'add rule name="${RULE_AGENT_PRESENCE}" dir=in action=allow protocol=UDP localport=5145 remoteip=localsubnet program="$1\orvela_agent.exe"'
 
   ${GetParameters} $R0
   ClearErrors
@@ -187,6 +191,7 @@ Section "Uninstall"
   RMDir "$INSTDIR"
   !insertmacro Firewall 'delete rule name="${RULE_AGENT}"'
   !insertmacro Firewall 'delete rule name="${RULE_PRESENCE}"'
+  !insertmacro Firewall 'delete rule name="${RULE_AGENT_PRESENCE}"'
   DeleteRegValue HKLM "${RUN_KEY}" "${RUN_VALUE}"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd

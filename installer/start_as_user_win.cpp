@@ -3,7 +3,9 @@
 // from it would be too: its objects would then be closed to the user's own
 // player, and it would run with rights it never needs. The desktop's shell
 // is the user's own process, so a program started as the shell's child takes
-// the shell's token, session and desktop.
+// the shell's token, session and desktop, and the environment of the shell's
+// user: the installer's own is the elevating account's (its profile and
+// application data folders under over-the-shoulder elevation).
 //
 // Exit codes: 0 started; 1 bad use; 2 no shell on this desktop (no user is
 // logged on here: the agent starts at the next logon); 3 it could not be
@@ -13,6 +15,7 @@
 #include "base/owners_win.h"
 
 #include <shellapi.h>
+#include <userenv.h>
 
 #include <string>
 #include <vector>
@@ -28,8 +31,17 @@ int StartFromShell(const std::wstring& program) {
     DWORD shellId = 0;
     const HWND shell = GetShellWindow();
     if (!shell || !GetWindowThreadProcessId(shell, &shellId)) return kNoShell;
-    UniqueHandle parent(OpenProcess(PROCESS_CREATE_PROCESS, FALSE, shellId));
+    UniqueHandle parent(
+        OpenProcess(PROCESS_CREATE_PROCESS | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, shellId));
     if (!parent) return kNotStarted;
+    HANDLE token = nullptr;
+    void* environment = nullptr;
+    if (OpenProcessToken(parent.Get(), TOKEN_QUERY | TOKEN_DUPLICATE, &token)) {
+        UniqueHandle tokenOwner(token);
+        if (!CreateEnvironmentBlock(&environment, token, FALSE)) environment = nullptr;
+    }
+    // Without the user's block the program would get ours, another account's.
+    if (!environment) return kNotStarted;
 
     SIZE_T size = 0;
     InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
@@ -47,7 +59,8 @@ int StartFromShell(const std::wstring& program) {
         std::wstring commandLine = L"\"" + program + L"\"";
         const std::wstring folder = program.substr(0, program.find_last_of(L'\\') + 1);
         started = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                                 EXTENDED_STARTUPINFO_PRESENT, nullptr,
+                                 EXTENDED_STARTUPINFO_PRESENT | CREATE_UNICODE_ENVIRONMENT,
+                                 environment,
                                  folder.empty() ? nullptr : folder.c_str(), &startup.StartupInfo,
                                  &process);
         if (started) {
@@ -56,6 +69,7 @@ int StartFromShell(const std::wstring& program) {
         }
     }
     DeleteProcThreadAttributeList(attributes);
+    DestroyEnvironmentBlock(environment);
     return started ? kStarted : kNotStarted;
 }
 

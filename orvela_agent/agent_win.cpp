@@ -51,6 +51,7 @@ struct Agent {
     std::unique_ptr<SoundSource> source;
     std::unique_ptr<AgentWorker> worker;
     HWND window = nullptr;
+    HWND lastNotice = nullptr; // a hidden child holding the last notification's text
     UINT taskbarCreated = 0;
     // What a click on the notification shown allows: only its own computer,
     // and nothing once another notification took its place or it went.
@@ -99,6 +100,8 @@ void ShowNotifications(HWND window) {
         CopyText(icon.szInfoTitle, n.title);
         CopyText(icon.szInfo, n.text);
         theAgent->offered = n.offer;
+        // Said once more where tests and tools read it: the hidden window's child.
+        SetWindowTextA(theAgent->lastNotice, n.text.c_str());
         if (!Shell_NotifyIconA(NIM_MODIFY, &icon)) Trace("the notification was not shown");
     }
 }
@@ -230,6 +233,8 @@ int Run(HINSTANCE instance, Agent& agent) {
     agent.window = CreateWindowExA(0, kWindowClass, "Orvela agent", WS_POPUP, 0, 0, 0, 0, nullptr,
                                    nullptr, instance, nullptr);
     if (!agent.window) return kExitNoNetwork;
+    agent.lastNotice = CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 0, 0, agent.window, nullptr,
+                                       instance, nullptr);
 
     WSADATA wsa;
     if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return kExitNoNetwork;

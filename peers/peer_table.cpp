@@ -1,6 +1,9 @@
 #include "peers/peer_table.h"
 
+#include <algorithm>
 #include <cstring>
+
+#include "wire/ipv4.h"
 
 namespace {
 
@@ -61,7 +64,8 @@ std::vector<std::string> SharePathCandidates(const char* path, const char* compu
     // A local path needs a computer to name it on; an empty name would make
     // a server-less \\\ path.
     if (!computerName || !*computerName) return out;
-    for (const char* slash = std::strchr(path, '\\'); slash; slash = std::strchr(slash + 1, '\\'))
+    for (const char* slash = std::strchr(path, '\\'); slash && out.size() < kMaxShareCandidates;
+         slash = std::strchr(slash + 1, '\\'))
         out.push_back(std::string("\\\\") + computerName + "\\" + (slash + 1));
     return out;
 }
@@ -116,13 +120,32 @@ std::string ResolveSharePath(const char* path, const char* computerName, const P
 }
 
 std::string ResolveAnnouncedShare(const char* path, const char* computerName, const char* address,
-                                  const PathOpener& open) {
-    return FirstThatOpens(path, computerName, open, [&](const std::string& candidate) {
-        const std::string_view server = ServerOf(candidate);
-        return !server.empty() && ((computerName && IsPlainComputerName(computerName) &&
-                                    SameName(server, computerName)) ||
-                                   SameName(server, address));
-    });
+                                  const PathOpener& open, const NameCheck& nameIsAt) {
+    const bool named = computerName && IsPlainComputerName(computerName) && address && *address &&
+                       nameIsAt && nameIsAt(computerName, address);
+    return FirstThatOpens(path, named ? computerName : address, open,
+                          [&](const std::string& candidate) {
+                              const std::string_view s = ServerOf(candidate);
+                              return !s.empty() && ((named && SameName(s, computerName)) ||
+                                                    (address && SameName(s, address)));
+                          });
+}
+
+bool IsPlaylistServer(std::string_view p, const std::vector<LocalInterface>& local) {
+    const std::string_view server = ServerOf(p);
+    uint32_t address = 0;
+    if (!IsPlainComputerName(server) &&
+        !(ParseDottedIpv4(server, address) && OnLocalSubnet(address, local)))
+        return false;
+    std::string_view share = p.substr(std::min(p.size(), 3 + server.size()));
+    share = share.substr(0, share.find_first_of("\\/"));
+    return !SameName(share, "DavWWWRoot");
+}
+
+std::string ResolvePlaylistEntry(const char* path, const char* peerName,
+                                 const std::vector<LocalInterface>& local, const PathOpener& open) {
+    return FirstThatOpens(path, peerName, open,
+                          [&](const std::string& c) { return IsPlaylistServer(c, local); });
 }
 
 int ProbeSharePath(const char* path, const char* computerName, const PathOpener& open) {
@@ -198,6 +221,20 @@ void PeerTable::OnPeerAnnounced(std::unique_ptr<PeerRecord> n) {
     PeerRecord* existing = nullptr;
     const int row = Find(n->address, existing);
     if (row < 0) {
+        if (rows_.Count() >= kMaxPeerRows) {
+            // The longest silent row makes room.
+            const uint32_t now = clock_();
+            int oldest = -1;
+            uint32_t silence = 0;
+            for (int i = 0; i < rows_.Count(); ++i)
+                if (const PeerRecord* r = rows_.RecordAt(i);
+                    r && (oldest < 0 || now - r->lastHeard > silence)) {
+                    oldest = i;
+                    silence = now - r->lastHeard;
+                }
+            if (oldest < 0 || !RemoveRows({oldest})) return; // the list keeps its rows
+            if (index_) index_->Clear();
+        }
         n->sharedReachable = 0; // until the probe answers
         n->lastHeard = clock_();
         const int index = rows_.Append(n.get());
@@ -246,6 +283,11 @@ void PeerTable::OnShareProbed(const char* address, const char* path, bool reacha
     rows_.RedrawVisibleRows();
 }
 
+void PeerTable::OnShareProbeLost(const char* address) {
+    PeerRecord* found = nullptr;
+    if (Find(address, found) >= 0) found->probeOwed = 1;
+}
+
 PeerTable::PeerTable(PeerRows& rows, Clock clock,
                      std::function<int(const char*, const char*)> probeNow, int& activeRow)
     : PeerTable(
@@ -275,9 +317,13 @@ void PeerTable::AgeOutPeers() {
         // Unsigned difference: right across the tick count's wrap-around.
         if (r && static_cast<uint32_t>(now - r->lastHeard) >= kSilenceLimitMs) silent.push_back(i);
     }
+    if (RemoveRows(silent) && index_) index_->Clear(); // the rows above each one moved down
+}
+
+bool PeerTable::RemoveRows(const std::vector<int>& rows) {
     // From the highest index down, so the indexes still to remove stay valid.
     bool removed = false;
-    for (auto it = silent.rbegin(); it != silent.rend(); ++it) {
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
         const int row = *it;
         if (!RemoveRow(row)) continue; // kept, with its record, for the next tick
         removed = true;
@@ -287,10 +333,8 @@ void PeerTable::AgeOutPeers() {
         else if (row < activeRow_)
             --activeRow_;
     }
-    if (removed) {
-        if (index_) index_->Clear(); // the rows above each one removed moved down
-        rows_.RedrawVisibleRows();
-    }
+    if (removed) rows_.RedrawVisibleRows();
+    return removed;
 }
 
 void PeerTable::ClearPeers() {

@@ -11,11 +11,15 @@
 #include <unordered_map>
 #include <vector>
 
+#include "wire/interfaces.h"
 #include "wire/peer_record.h"
 
 constexpr unsigned BROWSER_TIMER_ID = 1076;
 constexpr uint32_t kAgeOutPeriodMs = 2000;
 constexpr uint32_t kSilenceLimitMs = 4000; // silent this long or longer at a tick: removed
+// Rows at most: every forged source address would otherwise be one more. A
+// new computer beyond it takes the place of the longest silent row.
+constexpr int kMaxPeerRows = 512;
 
 // The rows of the browser list, as the peer table sees them.
 class PeerRows {
@@ -49,8 +53,10 @@ bool IsPipeOrMailslotPath(std::string_view path);
 
 // The network paths that stand for a path local to `computerName`, in the
 // order they are tried: D:\Music\Pop\a.mp3 on PC7 gives \\PC7\Music\Pop\a.mp3,
-// \\PC7\Pop\a.mp3, \\PC7\a.mp3. A path that already begins with two
-// backslashes is its own single candidate.
+// \\PC7\Pop\a.mp3, \\PC7\a.mp3, and no more than kMaxShareCandidates, so a
+// path of many folders does not open the network once per folder. A path
+// that already begins with two backslashes is its own single candidate.
+constexpr size_t kMaxShareCandidates = 8;
 std::vector<std::string> SharePathCandidates(const char* path, const char* computerName);
 
 // The server a network path names: PC7 for \\PC7\Music\a.mp3 (either slash);
@@ -72,15 +78,29 @@ int ProbeSharePath(const char* path, const char* computerName, const PathOpener&
 // platform would read as an address (3232235777, 0xC0A80001).
 bool IsPlainComputerName(std::string_view name);
 
+// Whether the system resolves a computer name to the (dotted) address.
+using NameCheck = std::function<bool(const std::string& name, const std::string& address)>;
+
 // ResolveSharePath for the file a computer announces as shared, opening only
-// names whose server is that computer itself: its announced name when that
-// is a plain computer name, or the address its packets come from. The probe
-// runs for every computer on the LAN without anyone asking, so
-// \\EVIL\share\a.mp3 announced by PC7, or PC7 calling itself
-// host.example.com or another computer's address, must not make this
-// computer contact, and offer its credentials to, a server of its choosing.
+// on that computer itself: by its announced name where that is a plain
+// computer name that the system resolves to the address its packets come
+// from, otherwise by that address. The probe runs for every computer on the
+// LAN without anyone asking, so \\EVIL\share\a.mp3 announced by PC7, or a
+// computer calling itself FILESRV, host.example.com or another computer's
+// address, must not make this computer contact, and offer its credentials
+// to, a server of its choosing.
 std::string ResolveAnnouncedShare(const char* path, const char* computerName, const char* address,
-                                  const PathOpener& open);
+                                  const PathOpener& open, const NameCheck& nameIsAt);
+
+// Whether a playlist entry's network path may be opened: its server a plain
+// computer name or a dotted address on one of this computer's local
+// subnets; never a port or SSL (\\srv@SSL@443\...), never the WebDAV
+// share DavWWWRoot, which would reach out over HTTP.
+bool IsPlaylistServer(std::string_view networkPath, const std::vector<LocalInterface>& local);
+// ResolveSharePath for an entry of a playlist the user fetched, whose
+// servers pass IsPlaylistServer.
+std::string ResolvePlaylistEntry(const char* path, const char* peerName,
+                                 const std::vector<LocalInterface>& local, const PathOpener& open);
 
 // The platform's file opening (peer_table_win.cpp): true when the path opens
 // for reading; and ProbeSharePath with it.
@@ -142,6 +162,9 @@ class PeerTable {
     // One probe's answer, found by address: it counts only while that row
     // still announces `path`. An answer for a row that went is dropped.
     void OnShareProbed(const char* address, const char* path, bool reachable);
+    // A probe's answer was lost (too many waiting): the row asks again at its
+    // next announcement.
+    void OnShareProbeLost(const char* address);
     // Removes the rows silent for kSilenceLimitMs or longer.
     void AgeOutPeers();
     // Removes every row the list lets go; no row is activated afterwards.
@@ -160,6 +183,9 @@ class PeerTable {
     int Find(const char* address, PeerRecord*& record) const;
     // Deletes the row, then frees its record, unless the list kept the row.
     bool RemoveRow(int row);
+    // Removes rows (given in ascending order), keeping the activated row on
+    // its peer; true when any went.
+    bool RemoveRows(const std::vector<int>& rows);
 
     PeerRows& rows_;
     Clock clock_;

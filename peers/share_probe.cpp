@@ -35,20 +35,24 @@ std::string FolderToOpen(const std::string& reached, const PathOpener& isFolder)
     return folder;
 }
 
-ShareProbeAnswer RunShareProbe(ShareProbe probe, const PathOpener& open,
-                               const PathOpener& isFolder) {
+ShareProbeAnswer RunShareProbe(ShareProbe probe, const ProbeSystem& system) {
+    const uint32_t start = system.clock();
+    const PathOpener open = [&](const std::string& path) {
+        return system.clock() - start < kProbeTimeMs && system.open(path);
+    };
     ShareProbeAnswer answer;
     answer.reached.reserve(probe.paths.size());
     for (const std::string& path : probe.paths)
         answer.reached.push_back(
             probe.kind == ShareProbe::Kind::Playlist
-                ? ResolveSharePath(path.c_str(), probe.computerName.c_str(), open)
+                ? ResolvePlaylistEntry(path.c_str(), probe.computerName.c_str(),
+                                       system.interfaces, open)
                 : ResolveAnnouncedShare(path.c_str(), probe.computerName.c_str(),
-                                        probe.address.c_str(), open));
+                                        probe.address.c_str(), open, system.nameIsAt));
     // Checked here, off the window's thread, as the folder may sit on a slow server.
     if (probe.kind == ShareProbe::Kind::OpenFolder && !answer.reached.empty() &&
         !answer.reached.front().empty())
-        answer.folder = FolderToOpen(answer.reached.front(), isFolder);
+        answer.folder = FolderToOpen(answer.reached.front(), system.isFolder);
     answer.probe = std::move(probe);
     return answer;
 }
@@ -68,8 +72,8 @@ bool ShareProbeQueue::Push(ShareProbe probe) {
     return true;
 }
 
-bool ShareProbeQueue::Take(ShareProbe& next) {
-    std::deque<ShareProbe>& waiting = commands_.empty() ? announced_ : commands_;
+bool ShareProbeQueue::Take(ShareProbe& next, Lane lane) {
+    std::deque<ShareProbe>& waiting = lane == Lane::Commands ? commands_ : announced_;
     if (waiting.empty()) return false;
     next = std::move(waiting.front());
     waiting.pop_front();

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -50,29 +51,45 @@ ShareProbe AnnouncedShareProbe(const PeerRecord& record, ShareProbe::Kind kind);
 // the program itself. "" when refused.
 std::string FolderToOpen(const std::string& reached, const PathOpener& isFolder);
 
+// What a probe asks of the system.
+struct ProbeSystem {
+    PathOpener open;
+    PathOpener isFolder;                      // for OpenFolder probes
+    NameCheck nameIsAt;                       // whether a name resolves to an address
+    std::vector<LocalInterface> interfaces;   // the servers a playlist may name
+    std::function<uint32_t()> clock = [] { return 0u; }; // milliseconds
+};
+
+// A probe tries no further path or candidate once it has run this long: a
+// slow or unreachable server must not hold the probes behind it for long.
+constexpr uint32_t kProbeTimeMs = 8000;
+
 // Runs one probe. The computer's own file (announced, played, its folder
 // opened) is reached only on that computer; a playlist's entries, which the
-// user asked for, wherever they are. `isFolder` checks the folder of an
-// OpenFolder probe.
-ShareProbeAnswer RunShareProbe(ShareProbe probe, const PathOpener& open,
-                               const PathOpener& isFolder = {});
+// user asked for, on the servers IsPlaylistServer lets through.
+ShareProbeAnswer RunShareProbe(ShareProbe probe, const ProbeSystem& system);
 
-// The probes waiting for the worker. Only the latest of each matters: a
+// The probes waiting for the workers. Only the latest of each matters: a
 // probe of an announced file replaces one still waiting for the same
 // address, and a command one of its own kind, so a peer that changes its
 // path on every packet, or a user who clicks twice, queues one probe.
 // Announced probes share a bounded room; the user's commands (at most one of
-// each kind) are never dropped and go before every announced probe, so a
-// crowd of announcers can neither lose nor delay a click.
+// each kind) are never dropped and wait in a lane of their own, which a
+// worker of its own takes, so a crowd of announcers, or a probe stalled on a
+// slow server, can neither lose nor delay a click.
 class ShareProbeQueue {
   public:
     static constexpr size_t kCapacity = 64; // announced probes
+    enum class Lane { Commands, Announced };
 
+    static Lane LaneOf(const ShareProbe& probe) {
+        return probe.kind == ShareProbe::Kind::Announced ? Lane::Announced : Lane::Commands;
+    }
     // False when an announced probe finds the room full: it is dropped, and
     // the row asks again at its next announcement.
     bool Push(ShareProbe probe);
-    // The oldest waiting probe; false when none waits.
-    bool Take(ShareProbe& next);
+    // The oldest probe waiting in `lane`; false when none waits.
+    bool Take(ShareProbe& next, Lane lane);
     void Clear() {
         commands_.clear();
         announced_.clear();

@@ -2,15 +2,20 @@
 
 #include <new>
 
-#include "base/owners_win.h"
+#include <ws2tcpip.h>
+
 #include <utility>
+
+#include "base/owners_win.h"
+#include "wire/interfaces_win.h"
 
 struct CShareProber::State {
     CriticalSection lock; // guards everything below
     ShareProbeQueue queue;
     std::vector<ShareProbeAnswer> answers;
-    HWND window = nullptr; // not owned
-    bool working = false;  // a worker is taking probes
+    std::vector<std::string> lost; // addresses whose answer found no room
+    HWND window = nullptr;         // not owned
+    bool working[2] = {};          // a worker takes probes of that lane
     bool stopped = false;
 };
 
@@ -21,10 +26,14 @@ using State = CShareProber::State;
 // Answers kept for a window that does not take them: as many as can wait.
 constexpr size_t kAnswerRoom = ShareProbeQueue::kCapacity;
 
+using Lane = ShareProbeQueue::Lane;
+
 struct Worker {
     std::shared_ptr<State> state;
+    Lane lane;
     HMODULE module; // a reference that keeps our code loaded while the thread runs
 };
+
 
 // True when `path` names a folder, never a file.
 bool IsFolder(const std::string& path) {
@@ -32,27 +41,55 @@ bool IsFolder(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// Runs the queued probes one by one and ends when none waits.
-void RunProbes(State& s) {
+// Whether the system resolves `name` to `address`: only then is a server of
+// that name the announcing computer itself.
+bool NameIsAt(const std::string& name, const std::string& address) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0) return false;
+    const unsigned long wanted = inet_addr(address.c_str());
+    bool at = false;
+    for (const addrinfo* a = found; a && !at; a = a->ai_next)
+        at = a->ai_family == AF_INET &&
+             reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr.s_addr == wanted;
+    freeaddrinfo(found);
+    return at;
+}
+
+ProbeSystem TheSystem() {
+    ProbeSystem system{OpenForReading, IsFolder, NameIsAt, {}, [] {
+                           return static_cast<uint32_t>(GetTickCount());
+                       }};
+    const UniqueSocket s(socket(AF_INET, SOCK_DGRAM, 0));
+    if (!s || !ReadLocalInterfaces(s.Get(), system.interfaces))
+        OutputDebugStringA("Orvela: the local subnets could not be read for a share probe\n");
+    return system;
+}
+
+// Runs the lane's queued probes one by one and ends when none waits.
+void RunProbes(State& s, Lane lane) {
     for (;;) {
         ShareProbe probe;
         {
             Locked l(s.lock);
-            if (s.stopped || !s.queue.Take(probe)) {
-                s.working = false;
+            if (s.stopped || !s.queue.Take(probe, lane)) {
+                s.working[static_cast<int>(lane)] = false;
                 return;
             }
         }
         try {
-            ShareProbeAnswer answer = RunShareProbe(std::move(probe), OpenForReading, IsFolder);
+            ShareProbeAnswer answer = RunShareProbe(std::move(probe), TheSystem());
             HWND window = nullptr;
             {
                 Locked l(s.lock);
                 if (s.stopped) continue;
                 // A command's answer is kept whatever waits: the user asked for it.
+                // An announced one without room is owed: its row asks again.
                 if (answer.probe.kind == ShareProbe::Kind::Announced &&
                     s.answers.size() >= kAnswerRoom) {
-                    OutputDebugStringA("Orvela: a share probe's answer was dropped\n");
+                    if (s.lost.size() < static_cast<size_t>(kMaxPeerRows))
+                        s.lost.push_back(answer.probe.address);
                     continue;
                 }
                 s.answers.push_back(std::move(answer));
@@ -67,7 +104,7 @@ void RunProbes(State& s) {
 
 DWORD WINAPI WorkerMain(void* parameter) {
     auto* worker = static_cast<Worker*>(parameter);
-    RunProbes(*worker->state);
+    RunProbes(*worker->state, worker->lane);
     HMODULE module = worker->module;
     delete worker;
     // Our reference kept the module loaded even if its host let it go
@@ -76,12 +113,12 @@ DWORD WINAPI WorkerMain(void* parameter) {
     return 0;
 }
 
-// Starts a worker for the queued probes; the caller holds the lock.
-bool StartWorker(const std::shared_ptr<State>& state) {
+// Starts a worker for the lane's queued probes; the caller holds the lock.
+bool StartWorker(const std::shared_ptr<State>& state, Lane lane) {
     HMODULE module = nullptr;
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                        reinterpret_cast<LPCSTR>(&WorkerMain), &module);
-    auto* worker = new (std::nothrow) Worker{state, module};
+    auto* worker = new (std::nothrow) Worker{state, lane, module};
     const UniqueHandle thread(worker ? CreateThread(nullptr, 0, &WorkerMain, worker, 0, nullptr)
                                      : nullptr);
     if (thread) return true;
@@ -105,6 +142,7 @@ void CShareProber::SetNotifyWindow(HWND window) {
 }
 
 bool CShareProber::Request(ShareProbe probe) {
+    const Lane lane = ShareProbeQueue::LaneOf(probe);
     Locked l(state_->lock);
     if (state_->stopped) return false;
     if (!state_->queue.Push(std::move(probe))) {
@@ -112,12 +150,14 @@ bool CShareProber::Request(ShareProbe probe) {
         return false;
     }
     // A worker that did not start leaves the probe queued for the next one.
-    if (!state_->working) state_->working = StartWorker(state_);
+    bool& working = state_->working[static_cast<int>(lane)];
+    if (!working) working = StartWorker(state_, lane);
     return true;
 }
 
-std::vector<ShareProbeAnswer> CShareProber::TakeAnswers() {
+std::vector<ShareProbeAnswer> CShareProber::TakeAnswers(std::vector<std::string>& lost) {
     Locked l(state_->lock);
+    lost = std::exchange(state_->lost, {});
     return std::exchange(state_->answers, {});
 }
 
@@ -126,5 +166,6 @@ void CShareProber::Stop() {
     state_->stopped = true;
     state_->queue.Clear();
     state_->answers.clear();
+    state_->lost.clear();
     state_->window = nullptr;
 }

@@ -1,12 +1,15 @@
-// The browser's share prober: one worker thread at a time opens the network
-// names of the queued probes, so that a slow or unreachable share never
-// holds up the player's window. Answers wait here until the window takes
-// them; WM_SHARE_PROBED only says that some are waiting.
+// The browser's share prober: worker threads open the network names of the
+// queued probes, so that a slow or unreachable share never holds up the
+// player's window; one for the announced files and one for the user's
+// commands, so that a click never waits behind a row's probe. Answers wait
+// here until the window takes them; WM_SHARE_PROBED only says that some are
+// waiting.
 #pragma once
 
 #include <windows.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "peers/share_probe.h"
@@ -24,8 +27,10 @@ class CShareProber {
     // Queues a probe, starting the worker when none runs. False when it was
     // dropped: the queue is full or the prober stopped.
     bool Request(ShareProbe probe);
-    // The answers that came back since the last call, oldest first.
-    std::vector<ShareProbeAnswer> TakeAnswers();
+    // The answers that came back since the last call, oldest first; `lost`
+    // gets the addresses whose announced answer found no room (their rows
+    // ask again).
+    std::vector<ShareProbeAnswer> TakeAnswers(std::vector<std::string>& lost);
     // Forgets what waits and takes nothing more; for a window going away.
     void Stop();
 

@@ -43,11 +43,24 @@ int CUdpRequest::Receive(size_t& received, bool& none) {
     std::fill(buffer_.begin(), buffer_.end(), 0);
     WSABUF b{static_cast<ULONG>(buffer_.size()), reinterpret_cast<char*>(buffer_.data())};
     DWORD got = 0, flags = 0;
-    if (WSARecvFrom(socket_.Get(), &b, 1, &got, &flags, nullptr, nullptr, nullptr, nullptr) == 0) {
+    sockaddr_in from{};
+    int fromLength = sizeof from;
+    const bool read = WSARecvFrom(socket_.Get(), &b, 1, &got, &flags,
+                                  reinterpret_cast<sockaddr*>(&from), &fromLength, nullptr,
+                                  nullptr) == 0;
+    const int error = read ? 0 : WSAGetLastError();
+    // Only the computer asked answers: a datagram from anyone else (read, or
+    // too long to read) is no answer, and the request goes on waiting.
+    if (from.sin_family == AF_INET && (from.sin_addr.s_addr != peer_.sin_addr.s_addr ||
+                                       from.sin_port != peer_.sin_port)) {
+        std::fill(buffer_.begin(), buffer_.end(), 0);
+        none = true;
+        return 0;
+    }
+    if (read) {
         received = got;
         return 0;
     }
-    const int error = WSAGetLastError();
     none = error == WSA_IO_PENDING || error == WSAEWOULDBLOCK;
     return none ? 0 : error;
 }

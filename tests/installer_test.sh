@@ -98,6 +98,8 @@ rules_of() {
   echo "advfirewall firewall $1 rule name=\"Orvela agent requests (UDP 5146)\" dir=in action=allow protocol=UDP localport=5146 remoteip=localsubnet program=\"$orvela_win\\orvela_agent.exe\""
   echo "advfirewall firewall delete rule name=\"Orvela presence for Winamp (UDP 5145)\""
   echo "advfirewall firewall $1 rule name=\"Orvela presence for Winamp (UDP 5145)\" dir=in action=allow protocol=UDP localport=5145 remoteip=localsubnet program=\"C:\\Program Files\\Winamp\\winamp.exe\""
+  echo "advfirewall firewall delete rule name=\"Orvela agent presence (UDP 5145)\""
+  echo "advfirewall firewall $1 rule name=\"Orvela agent presence (UDP 5145)\" dir=in action=allow protocol=UDP localport=5145 remoteip=localsubnet program=\"$orvela_win\\orvela_agent.exe\""
 }
 diff <(rules_of add) <(netsh_calls) || fail "the firewall rules were not added as expected"
 

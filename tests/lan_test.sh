@@ -9,7 +9,8 @@
 # With ORVELA_DEMO_OUT set (tools/demo.sh), each computer's screen is saved
 # there while both list each other, with B's recording.
 # PC-A plays a tune into its sound server; its agent shares the null
-# output's monitor as the recording device its settings name. PC-B lists
+# output's monitor as the recording device its settings name, with PC-B
+# allowed to listen. PC-B lists
 # A with its names and title, imports A's playlist (the entries its Music
 # share reaches), listens to A and records, stops; then changes its user
 # group, and A finds B in the new group only.
@@ -24,7 +25,10 @@ if [[ "${1:-}" == --computer ]]; then # inside one computer's rig
   wait_for() { for _ in $(seq 600); do [[ -e "$1" ]] && return 0; sleep 0.2; done; return 1; }
   [[ -n "${ORVELA_DEMO_OUT:-}" ]] && (sleep 12 && import -window root "$ORVELA_DEMO_OUT/$name.png") &
   if [[ $name == PC-A ]]; then
-    printf '[MAIN]\r\nSOUND_SOURCE=Monitor of Null Output\r\n' >orvela_agent.ini
+    # Asking, as by default, with B allowed: B is known by the name its agent
+    # announces and its address, both.
+    printf '[MAIN]\r\nSOUND_SOURCE=Monitor of Null Output\r\nALLOWED=PC-B@10.77.0.2\r\n' \
+      >orvela_agent.ini
     wine orvela_agent.exe </dev/null >/dev/null 2>&1 &
     wine player_emulator.exe --seconds 25 --expect 10.77.0.2 </dev/null >player1.txt 2>&1 &
     player=$!

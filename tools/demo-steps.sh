@@ -30,13 +30,17 @@ cleanup_demo() {
   rm -f "$unc/Music"
   rmdir "$unc" "$WINEPREFIX/dosdevices/unc" 2>/dev/null || true
   rm -rf "$share"
+  rm -f "$bin/orvela_agent.ini"
 }
 trap cleanup_demo EXIT
 
-# The agent: default settings (listening and playlists granted, request port
-# 5146), a tune as its sound; it ends by itself after 60 s at the latest.
+# The agent: listening granted to all (the player here is on the agent's own
+# computer, which announces no name of its own at 127.0.0.1), playlists
+# granted, request port 5146, a tune as its sound; it ends by itself after
+# 60 s at the latest.
 "$peersim" wav --out "$out/agent-sound.wav" --seconds 4
 cd "$bin"
+printf '[MAIN]\r\nLISTENING=all\r\n' >orvela_agent.ini
 wine orvela_agent.exe --bind 127.0.0.2 --multicast-if 127.0.0.2 --wav "$out/agent-sound.wav" \
   --exit-after 60000 </dev/null >/dev/null 2>&1 &
 agent=$!

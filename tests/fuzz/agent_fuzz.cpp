@@ -44,7 +44,8 @@ void FuzzRequests(const uint8_t* data, size_t size) {
         const bool asked = request >= Request::GetPlaylist && request <= Request::OpenStream;
         if (!answer.empty() && (!asked || std::count(allowed, allowed + 4, text) == 0))
             __builtin_trap();
-        if (length % 7 == 3) handler.Allow(from.address);
+        if (length % 5 == 2) handler.Names().Heard(from.address, "PC", "", uint32_t(now));
+        if (length % 7 == 3) handler.Allow({"PC", from.address});
         if (handler.Listeners().All().size() > ListenerTable::kMaxListeners ||
             handler.Consents().Offers().size() > Consent::kMaxOffers ||
             handler.Consents().Allowed().size() > Consent::kMaxAllowed)

@@ -140,6 +140,24 @@ TEST_F(Table, AProbeDroppedForAFullQueueIsAskedAgainAtTheNextAnnouncement) {
         table.OnPeerAnnounced(Peer("10.0.0.1"));
     }
     EXPECT_EQ(probed.size(), 3u) << "asked until taken, then no more";
+    table.OnShareProbeLost("10.0.0.1"); // its answer found no room
+    table.OnPeerAnnounced(Peer("10.0.0.1"));
+    table.OnPeerAnnounced(Peer("10.0.0.1"));
+    EXPECT_EQ(probed.size(), 4u) << "a lost answer is asked again once";
+}
+
+TEST_F(Table, RowsAreBoundedAndANewComputerTakesTheLongestSilentPlace) {
+    for (int i = 0; i < kMaxPeerRows; ++i, ++now)
+        table.OnPeerAnnounced(Peer(("10.0." + std::to_string(i / 256) + "." +
+                                    std::to_string(i % 256)).c_str()));
+    table.OnPeerAnnounced(Peer("10.0.0.0")); // the first is heard again
+    activeRow = 2;
+    table.OnPeerAnnounced(Peer("10.9.9.9"));
+    EXPECT_EQ(rows.Count(), kMaxPeerRows);
+    EXPECT_EQ(table.FindRow("10.0.0.1"), -1) << "the longest silent went";
+    EXPECT_EQ(table.FindRow("10.0.0.0"), 0);
+    EXPECT_EQ(table.FindRow("10.9.9.9"), kMaxPeerRows - 1);
+    EXPECT_EQ(activeRow, 1) << "the activated row follows its computer";
 }
 
 TEST_F(Table, AddressesMatchWithoutRegardToCase) {
@@ -270,6 +288,13 @@ TEST(SharePath, CandidatesAndTheirOrder) {
     const std::string deep = "D:\\" + std::string(290, 'd') + "\\a.mp3";
     EXPECT_EQ(ProbeSharePath(deep.c_str(), "PC7", opens), 1);
     EXPECT_EQ(tried, (std::vector<std::string>{"\\\\PC7\\a.mp3"}));
+    // A 256-character path of one-letter folders opens the network a few times, not 127.
+    std::string folders = "D:";
+    while (folders.size() < 250)
+        folders += "\\f";
+    tried.clear();
+    EXPECT_EQ(ProbeSharePath((folders + "\\a.mp3").c_str(), "PC7", opens), 0);
+    EXPECT_EQ(tried.size(), kMaxShareCandidates);
 }
 
 TEST(SharePath, DeviceAndRawNamespacesAreNeverOpened) {
@@ -307,31 +332,67 @@ TEST(SharePath, AnnouncedFilesAreOpenedOnlyOnTheAnnouncingComputer) {
         tried.push_back(p);
         return true;
     };
+    // Where the system resolves PC7 to 10.0.0.7, and nothing else anywhere.
+    const NameCheck at = [](const std::string& name, const std::string& address) {
+        return name == "PC7" && address == "10.0.0.7";
+    };
     for (const char* path : {"\\\\EVIL\\share\\a.mp3", "//evil/s/a.mp3", "\\\\PC7.evil\\s\\a.mp3",
                              "\\\\PC7\\pipe\\x", "\\\\\\s\\a.mp3"})
-        EXPECT_EQ(ResolveAnnouncedShare(path, "PC7", "10.0.0.7", opens), "") << path;
+        EXPECT_EQ(ResolveAnnouncedShare(path, "PC7", "10.0.0.7", opens, at), "") << path;
     // A name holding a backslash would name another server.
-    EXPECT_EQ(ResolveAnnouncedShare("D:\\a.mp3", "EVIL\\s", "10.0.0.7", opens), "");
+    EXPECT_EQ(ResolveAnnouncedShare("\\\\EVIL\\s\\a.mp3", "EVIL\\s", "10.0.0.7", opens, at), "");
     EXPECT_TRUE(tried.empty());
     for (const char* path : {"\\\\pc7\\s\\a.mp3", "\\\\10.0.0.7\\s\\a.mp3"})
-        EXPECT_EQ(ResolveAnnouncedShare(path, "PC7", "10.0.0.7", opens), path);
-    EXPECT_EQ(ResolveAnnouncedShare("D:\\m\\a.mp3", "PC7", "", opens), "\\\\PC7\\m\\a.mp3");
+        EXPECT_EQ(ResolveAnnouncedShare(path, "PC7", "10.0.0.7", opens, at), path);
+    EXPECT_EQ(ResolveAnnouncedShare("D:\\m\\a.mp3", "PC7", "10.0.0.7", opens, at),
+              "\\\\PC7\\m\\a.mp3");
+    // 10.0.0.66 calling itself FILESRV (a server the system knows elsewhere)
+    // is reached only by its own address.
+    EXPECT_EQ(ResolveAnnouncedShare("D:\\m\\a.mp3", "FILESRV", "10.0.0.66", opens, at),
+              "\\\\10.0.0.66\\m\\a.mp3");
+    EXPECT_EQ(ResolveAnnouncedShare("\\\\FILESRV\\m\\a.mp3", "FILESRV", "10.0.0.66", opens, at), "");
+    EXPECT_EQ(ResolveAnnouncedShare("\\\\PC7\\m\\a.mp3", "PC7", "10.0.0.66", opens, at), "");
 
-    // A dotted name, an address or a number names no server.
+    // A dotted name, an address or a number names no server: the address does.
     for (const char* name :
          {"host.example.com", "10.0.0.9", "167772169", "0x0A", "P@SSL", "f::1"}) {
         EXPECT_FALSE(IsPlainComputerName(name)) << name;
-        EXPECT_EQ(ResolveAnnouncedShare("D:\\s\\a.mp3", name, "10.0.0.7", opens), "") << name;
+        EXPECT_EQ(ResolveAnnouncedShare("D:\\s\\a.mp3", name, "10.0.0.7", opens, at),
+                  "\\\\10.0.0.7\\s\\a.mp3")
+            << name;
     }
     EXPECT_TRUE(IsPlainComputerName("1A2B"));
 
-    // Probes: a playlist the user asked for may name any server.
-    ShareProbe probe{
-        ShareProbe::Kind::Playlist, "", "PC7", {"\\\\EVIL\\s\\a.mp3", "\\\\PC7\\mailslot\\x"}};
-    EXPECT_EQ(RunShareProbe(probe, opens).reached,
-              (std::vector<std::string>{"\\\\EVIL\\s\\a.mp3", ""}));
+    // Probes: a playlist the user asked for may name other servers of the
+    // LAN, by a plain name or an address on a local subnet, and nothing else.
+    ProbeSystem system;
+    system.open = opens;
+    system.interfaces = {{0x0A000001, 0xFFFFFF00, true, true, false}}; // 10.0.0.1/24
+    ShareProbe probe{ShareProbe::Kind::Playlist,
+                     "",
+                     "PC7",
+                     {"\\\\NAS\\s\\a.mp3", "\\\\PC7\\mailslot\\x", "\\\\10.0.0.9\\s\\a.mp3",
+                      "\\\\8.8.8.8\\s\\a.mp3", "\\\\NAS@SSL\\s\\a.mp3", "\\\\NAS@8080\\s\\a.mp3",
+                      "\\\\NAS@SSL@443\\s\\a.mp3", "\\\\NAS\\DavWWWRoot\\a.mp3",
+                      "\\\\nas.example.com\\s\\a.mp3", "\\\\10.0.0.255\\s\\a.mp3"}};
+    EXPECT_EQ(RunShareProbe(probe, system).reached,
+              (std::vector<std::string>{"\\\\NAS\\s\\a.mp3", "", "\\\\10.0.0.9\\s\\a.mp3", "",
+                                        "", "", "", "", "", ""}));
     probe.kind = ShareProbe::Kind::PlayFile;
-    EXPECT_EQ(RunShareProbe(probe, opens).reached, (std::vector<std::string>{"", ""}));
+    probe.address = "10.0.0.7";
+    EXPECT_EQ(RunShareProbe(probe, system).reached, std::vector<std::string>(10))
+        << "the computer's own file, never another server";
+    // A probe stops trying once it ran for long: every path after is not reached.
+    uint32_t clock = 0;
+    system.clock = [&] { return clock; };
+    system.open = [&](const std::string&) {
+        clock += kProbeTimeMs / 2;
+        return false;
+    };
+    tried.clear();
+    probe = {ShareProbe::Kind::Playlist, "", "PC7", {"D:\\a\\b\\c.mp3", "\\\\NAS\\s\\b.mp3"}};
+    EXPECT_EQ(RunShareProbe(probe, system).reached, std::vector<std::string>(2));
+    EXPECT_EQ(clock, kProbeTimeMs) << "two opens, then no more";
 }
 
 TEST(ShareProbes, TheQueueKeepsTheLatestOfEachAndIsBounded) {
@@ -344,9 +405,12 @@ TEST(ShareProbes, TheQueueKeepsTheLatestOfEachAndIsBounded) {
                                 ShareProbe{Kind::PlayFile, "10.0.0.2", "", {"b"}}})
         EXPECT_TRUE(q.Push(p));
     std::string order;
-    for (ShareProbe next; q.Take(next);)
-        order += std::to_string(static_cast<int>(next.kind)) + next.address + next.paths[0] + " ";
-    EXPECT_EQ(order, "110.0.0.2b 010.0.0.1c 010.0.0.2b ") << "a command goes first";
+    using Lane = ShareProbeQueue::Lane;
+    for (Lane lane : {Lane::Announced, Lane::Commands})
+        for (ShareProbe next; q.Take(next, lane);)
+            order +=
+                std::to_string(static_cast<int>(next.kind)) + next.address + next.paths[0] + " ";
+    EXPECT_EQ(order, "010.0.0.1c 010.0.0.2b 110.0.0.2b ") << "commands wait in a lane of their own";
 
     for (size_t i = 0; i < ShareProbeQueue::kCapacity; ++i)
         EXPECT_TRUE(q.Push({Kind::Announced, std::to_string(i), "", {"a"}}));
@@ -362,7 +426,10 @@ TEST(ShareProbes, OnlyAFolderIsOpenedForOpenSharedDirectory) {
          {"\\\\PC7\\s\\evil.exe\\.", "\\\\PC7\\s\\file\\a", "\\\\PC7\\s\\..\\a", "a"})
         EXPECT_EQ(FolderToOpen(path, folders), "") << path;
     ShareProbe probe{ShareProbe::Kind::OpenFolder, "10.0.0.7", "PC7", {"D:\\Music\\a.mp3"}};
-    EXPECT_EQ(RunShareProbe(probe, folders, folders).folder, "\\\\PC7\\Music");
+    ProbeSystem system;
+    system.open = system.isFolder = folders;
+    system.nameIsAt = [](const std::string&, const std::string&) { return true; };
+    EXPECT_EQ(RunShareProbe(probe, system).folder, "\\\\PC7\\Music");
 }
 
 } // namespace

@@ -14,6 +14,8 @@
 #include "tests/windows/presence_harness.h"
 #include "tests/windows/process.h"
 
+#include <shellapi.h>
+
 namespace {
 
 using namespace browser_test;
@@ -39,6 +41,10 @@ struct AgentProcess {
         return w && owner == id ? w : nullptr;
     }
     std::string Caption() const { return WindowText(Window()); }
+    // The last notification's text, which the agent also keeps in a hidden child.
+    std::string LastNotice() const {
+        return WindowText(FindWindowExA(Window(), nullptr, "Static", nullptr));
+    }
     bool Ended() const {
         return !process || WaitForSingleObject(process.Get(), 0) == WAIT_OBJECT_0;
     }
@@ -99,6 +105,8 @@ struct AgentRoad : PresenceTest {
         PresenceTest::SetUp();
         if (IsSkipped()) return;
         ResetSettings();
+        // Anyone may listen, unless a test says otherwise.
+        WriteFileBytes("orvela_agent.ini", "[MAIN]\r\nLISTENING=all\r\n");
         char here[MAX_PATH] = {};
         GetCurrentDirectoryA(MAX_PATH, here);
         folder = UnixPathOf(here);
@@ -209,7 +217,7 @@ TEST_F(AgentRoad, ListeningIsRefusedByTheSettingsToStrangersAndToSilentListeners
     EXPECT_EQ(agent.Caption(), "Orvela agent: listening turned off");
     EXPECT_EQ(agent.Stop(), 0u);
 
-    DeleteFileA("orvela_agent.ini");
+    WriteFileBytes("orvela_agent.ini", "[MAIN]\r\nLISTENING=all\r\n");
     ASSERT_TRUE(agent.Start());
     EXPECT_EQ(Udp("127.0.0.4").Ask("OPEN_STREAM"), "DENY") << "never granted";
     const Udp quiet("127.0.0.5"); // never answers "PING"
@@ -229,20 +237,37 @@ TEST_F(AgentRoad, ListeningIsRefusedByTheSettingsToStrangersAndToSilentListeners
     SendMessageA(agent.Window(), WM_COMMAND, agent::kStopSharingCommand, 0);
     EXPECT_EQ(one.Next(), "CLOSE_STREAM");
     EXPECT_EQ(one.Ask("NEED_STREAM"), "DENY");
+}
 
-    // Asking: refused until allowed from the menu, and the settings keep it.
-    EXPECT_EQ(agent.Stop(), 0u);
-    WriteFileBytes("orvela_agent.ini", "[MAIN]\r\nLISTENING=ask\r\n");
+TEST_F(AgentRoad, AskingByDefaultOffersTheAnnouncedNameAndAddressAndAClickAllowsExactlyThem) {
+    // The settings say nothing of listening: the agent asks. The asking
+    // computer announces itself on the group, which this computer's browser
+    // and agent hear at the same time, sharing the port.
+    DeleteFileA("orvela_agent.ini");
     ASSERT_TRUE(agent.Start());
+    ShellJob desk;
+    ASSERT_TRUE(StartPeersim(desk, {"--peer", "--src", "127.0.0.9", "--comp", "DESK", "--user",
+                                    "ben", "--interval", "300", "--count", "100"}));
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            for (int row = 0; row < rows.Count(); ++row)
+                if (const PeerRecord* r = rows.Record(row);
+                    r && r->address == std::string("127.0.0.9"))
+                    return true;
+            return false;
+        },
+        10000))
+        << "the browser hears the group beside the agent";
     const Udp asking("127.0.0.9");
+    PumpFor(700); // the agent has heard DESK announce too
     EXPECT_EQ(asking.Ask("NEED_STREAM"), "DENY");
-    PumpUntil([] { return false; }, 300); // the offer reaches the menu
-    SendMessageA(agent.Window(), WM_COMMAND, agent::kAllowCommand, 0);
+    const std::string offer = "DESK (ben) at 127.0.0.9 asks to listen. Click here to allow it.";
+    EXPECT_TRUE(PumpUntil([&] { return agent.LastNotice() == offer; }, 3000))
+        << agent.LastNotice();
+    PostMessageA(agent.Window(), WM_APP + 1, 1, NIN_BALLOONUSERCLICK); // the notification's click
     EXPECT_TRUE(PumpUntil([&] { return asking.Ask("NEED_STREAM") == "OK"; }, 3000));
     const std::string ini = ReadFileBytes("orvela_agent.ini");
-    // Under Wine the agent sees 127.0.0.1 as the source of a socket bound to
-    // another loopback address.
-    EXPECT_NE(ini.find("ALLOWED=127.0.0.1@127.0.0.1"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("ALLOWED=DESK@127.0.0.9"), std::string::npos) << ini;
 }
 
 TEST_F(AgentRoad, SurvivesBadDatagramsAndAFloodAndRunsOncePerSession) {
