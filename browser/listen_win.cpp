@@ -38,7 +38,8 @@ void ListenTo(const PeerRecord* record, HWND owner, const PlayerWindow& player) 
         got = recvfrom(s.Get(), answer, sizeof answer, 0, reinterpret_cast<sockaddr*>(&from),
                        &fromLength);
         const bool other = from.sin_family == AF_INET &&
-                           (from.sin_addr.s_addr != to.sin_addr.s_addr || from.sin_port != to.sin_port);
+                           !IsAnswerFrom(ntohl(to.sin_addr.s_addr), ntohs(to.sin_port),
+                                         ntohl(from.sin_addr.s_addr), ntohs(from.sin_port));
         if (!other) break;
         const DWORD waited = GetTickCount() - start;
         if (waited >= timeout) {

@@ -111,3 +111,8 @@ std::string PermissionErrorMessage(unsigned error) {
 uint16_t PermissionPort(uint16_t announced) {
     return announced ? announced : agent::kDefaultRequestPort;
 }
+
+bool IsAnswerFrom(uint32_t asked, uint16_t askedPort, uint32_t from, uint16_t fromPort) {
+    const auto loopback = [](uint32_t a) { return (a >> 24) == 127; };
+    return fromPort == askedPort && (from == asked || (loopback(from) && loopback(asked)));
+}

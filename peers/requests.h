@@ -61,6 +61,13 @@ std::string RefusalMessage(const char* computerName);
 // "Error on getting permission. Error = %u".
 std::string PermissionErrorMessage(unsigned error);
 
+// Whether a datagram from `from` answers a request sent to `asked` (host
+// byte order): only the computer asked answers, from the port asked. Every
+// loopback address is this computer, and no other computer can send from
+// one (Wine sends from 127.0.0.1 whatever loopback address a socket is
+// bound to).
+bool IsAnswerFrom(uint32_t asked, uint16_t askedPort, uint32_t from, uint16_t fromPort);
+
 // The port a permission request goes to: the announced one, else the
 // agent's default request port.
 uint16_t PermissionPort(uint16_t announced);

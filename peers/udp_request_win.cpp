@@ -51,8 +51,9 @@ int CUdpRequest::Receive(size_t& received, bool& none) {
     const int error = read ? 0 : WSAGetLastError();
     // Only the computer asked answers: a datagram from anyone else (read, or
     // too long to read) is no answer, and the request goes on waiting.
-    if (from.sin_family == AF_INET && (from.sin_addr.s_addr != peer_.sin_addr.s_addr ||
-                                       from.sin_port != peer_.sin_port)) {
+    if (from.sin_family == AF_INET &&
+        !IsAnswerFrom(ntohl(peer_.sin_addr.s_addr), ntohs(peer_.sin_port),
+                      ntohl(from.sin_addr.s_addr), ntohs(from.sin_port))) {
         std::fill(buffer_.begin(), buffer_.end(), 0);
         none = true;
         return 0;

@@ -103,6 +103,13 @@ TEST(Requests, PermissionAnswerAndPort) {
         EXPECT_FALSE(refuses(grant)) << grant;
     EXPECT_EQ(PermissionPort(0), 5146);
     EXPECT_EQ(PermissionPort(6000), 6000);
+    // Only the computer asked answers, from the port asked.
+    const uint32_t desk = 0xC0A80114, lo3 = 0x7F000003;
+    EXPECT_TRUE(IsAnswerFrom(desk, 5146, desk, 5146));
+    EXPECT_FALSE(IsAnswerFrom(desk, 5146, desk + 1, 5146));
+    EXPECT_FALSE(IsAnswerFrom(desk, 5146, desk, 5147));
+    EXPECT_TRUE(IsAnswerFrom(lo3, 5146, 0x7F000001, 5146)) << "loopback is this computer";
+    EXPECT_FALSE(IsAnswerFrom(desk, 5146, 0x7F000001, 5146));
 }
 
 TEST(Requests, StreamLocationRoundTrips) {

@@ -245,29 +245,23 @@ TEST_F(AgentRoad, AskingByDefaultOffersTheAnnouncedNameAndAddressAndAClickAllows
     // and agent hear at the same time, sharing the port.
     DeleteFileA("orvela_agent.ini");
     ASSERT_TRUE(agent.Start());
+    // Under Wine here every socket of a Windows program sends from
+    // 127.0.0.1, whatever loopback address it is bound to, so DESK announces
+    // from there (which the browser takes for its own computer's address).
     ShellJob desk;
-    ASSERT_TRUE(StartPeersim(desk, {"--peer", "--src", "127.0.0.9", "--comp", "DESK", "--user",
+    ASSERT_TRUE(StartPeersim(desk, {"--peer", "--src", "127.0.0.1", "--comp", "DESK", "--user",
                                     "ben", "--interval", "300", "--count", "100"}));
-    ASSERT_TRUE(PumpUntil(
-        [&] {
-            for (int row = 0; row < rows.Count(); ++row)
-                if (const PeerRecord* r = rows.Record(row);
-                    r && r->address == std::string("127.0.0.9"))
-                    return true;
-            return false;
-        },
-        10000))
-        << "the browser hears the group beside the agent";
+    ASSERT_GE(Row(), 0) << "the browser hears the group beside the agent";
     const Udp asking("127.0.0.9");
     PumpFor(700); // the agent has heard DESK announce too
     EXPECT_EQ(asking.Ask("NEED_STREAM"), "DENY");
-    const std::string offer = "DESK (ben) at 127.0.0.9 asks to listen. Click here to allow it.";
+    const std::string offer = "DESK (ben) at 127.0.0.1 asks to listen. Click here to allow it.";
     EXPECT_TRUE(PumpUntil([&] { return agent.LastNotice() == offer; }, 3000))
         << agent.LastNotice();
     PostMessageA(agent.Window(), WM_APP + 1, 1, NIN_BALLOONUSERCLICK); // the notification's click
     EXPECT_TRUE(PumpUntil([&] { return asking.Ask("NEED_STREAM") == "OK"; }, 3000));
     const std::string ini = ReadFileBytes("orvela_agent.ini");
-    EXPECT_NE(ini.find("ALLOWED=DESK@127.0.0.9"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("ALLOWED=DESK@127.0.0.1"), std::string::npos) << ini;
 }
 
 TEST_F(AgentRoad, SurvivesBadDatagramsAndAFloodAndRunsOncePerSession) {
