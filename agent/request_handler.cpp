@@ -87,8 +87,8 @@ bool RequestHandler::Permitted(uint32_t address, uint32_t now) {
 
 void RequestHandler::Tell(Notice::Kind kind, uint32_t address, uint32_t now) {
     if (!shown_.Due(kind, address, now)) return;
-    notices_.push_back({kind, {CleanName(names_.Computer(address, now)), address},
-                        names_.Label(address, now)});
+    notices_.push_back(
+        {kind, {CleanName(names_.Computer(address, now)), address}, names_.Label(address, now)});
 }
 
 bool RequestHandler::Revoke(const AllowedComputer& who, std::vector<Endpoint>& closed) {
@@ -102,9 +102,8 @@ bool RequestHandler::Revoke(const AllowedComputer& who, std::vector<Endpoint>& c
 
 bool NoticeLimiter::Due(Notice::Kind kind, uint32_t address, uint32_t now) {
     if (kind == Notice::Asking && asked_ && now - lastAsking_ < kAskingNoticeMs) return false;
-    auto at = std::find_if(shown_.begin(), shown_.end(), [&](const Shown& s) {
-        return s.kind == kind && s.address == address;
-    });
+    auto at = std::find_if(shown_.begin(), shown_.end(),
+                           [&](const Shown& s) { return s.kind == kind && s.address == address; });
     if (at != shown_.end() && now - at->at < kSameNoticeMs) return false;
     if (at == shown_.end()) {
         if (shown_.size() >= kRoom)

@@ -323,8 +323,8 @@ bool AgentWorker::Notify(RequestHandler& handler) {
         else if (n.who.name.empty()) // nothing to allow until it announces itself
             ready.push_back({"Orvela agent", AskingNotice(n.label), {}});
         else
-            ready.push_back({"Orvela agent", AskingNotice(n.label) + ". Click here to allow it.",
-                             n.who});
+            ready.push_back(
+                {"Orvela agent", AskingNotice(n.label) + ". Click here to allow it.", n.who});
     }
     if (ready.empty()) return false;
     std::lock_guard<std::mutex> lock(shown_);
@@ -412,8 +412,8 @@ void AgentWorker::Publish(RequestHandler& handler, bool notified) {
     const uint32_t tick = GetTickCount();
     NameBook& names = handler.Names();
     for (const Listener& l : handler.Listeners().All())
-        now.listening.push_back({l.to.address, names.Computer(l.to.address, tick),
-                                 names.Label(l.to.address, tick)});
+        now.listening.push_back(
+            {l.to.address, names.Computer(l.to.address, tick), names.Label(l.to.address, tick)});
     for (const AllowedComputer& c : handler.Consents().Offers())
         now.offered.push_back({c.address, c.name, ComputerText(c.name, c.address)});
     for (const AllowedComputer& c : handler.Consents().Allowed())

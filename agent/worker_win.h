@@ -100,9 +100,9 @@ class AgentWorker : private AgentHost {
     // The network thread's own.
     std::vector<LocalInterface> interfaces_;
     uint32_t nextInterfaces_ = 0;
-    PresenceGroup group_;               // announced on
-    std::vector<uint32_t> heardOn_;     // the names socket's group address and interfaces
-    uint32_t nextHearing_ = 0;          // after a failure, tried again then
+    PresenceGroup group_;           // announced on
+    std::vector<uint32_t> heardOn_; // the names socket's group address and interfaces
+    uint32_t nextHearing_ = 0;      // after a failure, tried again then
 
     mutable std::mutex shown_; // guards the three below
     TrayState state_;

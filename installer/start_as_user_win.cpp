@@ -60,9 +60,8 @@ int StartFromShell(const std::wstring& program) {
         const std::wstring folder = program.substr(0, program.find_last_of(L'\\') + 1);
         started = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
                                  EXTENDED_STARTUPINFO_PRESENT | CREATE_UNICODE_ENVIRONMENT,
-                                 environment,
-                                 folder.empty() ? nullptr : folder.c_str(), &startup.StartupInfo,
-                                 &process);
+                                 environment, folder.empty() ? nullptr : folder.c_str(),
+                                 &startup.StartupInfo, &process);
         if (started) {
             CloseHandle(process.hThread);
             CloseHandle(process.hProcess);

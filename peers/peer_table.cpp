@@ -123,12 +123,12 @@ std::string ResolveAnnouncedShare(const char* path, const char* computerName, co
                                   const PathOpener& open, const NameCheck& nameIsAt) {
     const bool named = computerName && IsPlainComputerName(computerName) && address && *address &&
                        nameIsAt && nameIsAt(computerName, address);
-    return FirstThatOpens(path, named ? computerName : address, open,
-                          [&](const std::string& candidate) {
-                              const std::string_view s = ServerOf(candidate);
-                              return !s.empty() && ((named && SameName(s, computerName)) ||
-                                                    (address && SameName(s, address)));
-                          });
+    return FirstThatOpens(
+        path, named ? computerName : address, open, [&](const std::string& candidate) {
+            const std::string_view s = ServerOf(candidate);
+            return !s.empty() &&
+                   ((named && SameName(s, computerName)) || (address && SameName(s, address)));
+        });
 }
 
 bool IsPlaylistServer(std::string_view p, const std::vector<LocalInterface>& local) {

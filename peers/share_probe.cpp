@@ -45,8 +45,8 @@ ShareProbeAnswer RunShareProbe(ShareProbe probe, const ProbeSystem& system) {
     for (const std::string& path : probe.paths)
         answer.reached.push_back(
             probe.kind == ShareProbe::Kind::Playlist
-                ? ResolvePlaylistEntry(path.c_str(), probe.computerName.c_str(),
-                                       system.interfaces, open)
+                ? ResolvePlaylistEntry(path.c_str(), probe.computerName.c_str(), system.interfaces,
+                                       open)
                 : ResolveAnnouncedShare(path.c_str(), probe.computerName.c_str(),
                                         probe.address.c_str(), open, system.nameIsAt));
     // Checked here, off the window's thread, as the folder may sit on a slow server.

@@ -54,9 +54,9 @@ std::string FolderToOpen(const std::string& reached, const PathOpener& isFolder)
 // What a probe asks of the system.
 struct ProbeSystem {
     PathOpener open;
-    PathOpener isFolder;                      // for OpenFolder probes
-    NameCheck nameIsAt;                       // whether a name resolves to an address
-    std::vector<LocalInterface> interfaces;   // the servers a playlist may name
+    PathOpener isFolder;                                 // for OpenFolder probes
+    NameCheck nameIsAt;                                  // whether a name resolves to an address
+    std::vector<LocalInterface> interfaces;              // the servers a playlist may name
     std::function<uint32_t()> clock = [] { return 0u; }; // milliseconds
 };
 

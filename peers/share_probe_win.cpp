@@ -34,7 +34,6 @@ struct Worker {
     HMODULE module; // a reference that keeps our code loaded while the thread runs
 };
 
-
 // True when `path` names a folder, never a file.
 bool IsFolder(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());

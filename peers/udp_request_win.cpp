@@ -45,9 +45,9 @@ int CUdpRequest::Receive(size_t& received, bool& none) {
     DWORD got = 0, flags = 0;
     sockaddr_in from{};
     int fromLength = sizeof from;
-    const bool read = WSARecvFrom(socket_.Get(), &b, 1, &got, &flags,
-                                  reinterpret_cast<sockaddr*>(&from), &fromLength, nullptr,
-                                  nullptr) == 0;
+    const bool read =
+        WSARecvFrom(socket_.Get(), &b, 1, &got, &flags, reinterpret_cast<sockaddr*>(&from),
+                    &fromLength, nullptr, nullptr) == 0;
     const int error = read ? 0 : WSAGetLastError();
     // Only the computer asked answers: a datagram from anyone else (read, or
     // too long to read) is no answer, and the request goes on waiting.

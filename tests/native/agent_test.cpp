@@ -162,7 +162,7 @@ TEST_F(AgentHandler, EachSenderHasItsShareAndAComputerAtANormalPaceIsAnsweredBes
     const int ceiling = static_cast<int>(RequestHandler::kAnswersCeiling);
     int steady = 0, flooder = 0;
     for (uint32_t ms = 0; ms < 3000; ms += 10) {
-        flooder += answered(ms, 0x0A000002, 1, "NEED_STREAM"); // 100 a second
+        flooder += answered(ms, 0x0A000002, 1, "NEED_STREAM");                     // 100 a second
         steady += ms % 100 == 0 && !Ask(ms, 0x0A00FF01, 9, "NEED_STREAM").empty(); // 10 a second
     }
     EXPECT_EQ(steady, 30) << "a computer asking ten times a second beside one flooder";
@@ -240,10 +240,10 @@ TEST_F(AgentHandler, AskingPermitsOnlyTheAllowedNameAtItsAddressAndAllowsExactly
     EXPECT_EQ(ask(5000, 3, "NEED_STREAM"), "DENY");
     EXPECT_EQ(ask(5000, 2, "OPEN_STREAM"), "OK~1");
     EXPECT_EQ(asking.TakeNotices(),
-              (std::vector<Notice>{{Notice::Asking, {"", 0x7F000002}, "127.0.0.2"},
-                                   {Notice::Asking, {"DESK", 0x7F000003}, "DESK (eve) at 127.0.0.3"},
-                                   {Notice::Listening, {"DESK", 0x7F000002},
-                                    "DESK (ben) at 127.0.0.2"}}));
+              (std::vector<Notice>{
+                  {Notice::Asking, {"", 0x7F000002}, "127.0.0.2"},
+                  {Notice::Asking, {"DESK", 0x7F000003}, "DESK (eve) at 127.0.0.3"},
+                  {Notice::Listening, {"DESK", 0x7F000002}, "DESK (ben) at 127.0.0.2"}}));
     EXPECT_EQ(AskingNotice("DESK (eve) at 127.0.0.3"), "DESK (eve) at 127.0.0.3 asks to listen");
     EXPECT_EQ(asking.Consents().Offers(), (std::vector<AllowedComputer>{{"DESK", 0x7F000003}}));
     EXPECT_TRUE(asking.Allow({"DESK", 0x7F000003}));
@@ -306,18 +306,16 @@ TEST(AgentListeners, ARealListenerStreamsForMinutesWhileBlindOrWrongAnswersEndAS
     EXPECT_GT(std::unique(intervals.begin(), intervals.end()) - intervals.begin(), 50)
         << "ping times follow a pattern";
     // A lost answer now and then (never two in a row) costs nothing.
-    EXPECT_EQ(Lifetime(tenMinutes, [&](uint32_t now, uint32_t pinged, int n) {
-                  return n % 5 != 0 && prompt(now, pinged, n);
-              }),
+    EXPECT_EQ(Lifetime(tenMinutes, [&](uint32_t now, uint32_t pinged,
+                                       int n) { return n % 5 != 0 && prompt(now, pinged, n); }),
               tenMinutes);
     const std::pair<const char*, std::function<bool(uint32_t, uint32_t, int)>> forged[] = {
         {"blind, 5 a second", [](uint32_t now, uint32_t, int) { return now % 200 == 0; }},
         {"blind, 20 a second", [](uint32_t now, uint32_t, int) { return now % 50 == 0; }},
         {"never", [](uint32_t, uint32_t, int) { return false; }},
         {"late", [](uint32_t now, uint32_t p, int) { return p != kNever && now - p == 600; }},
-        {"twice", [](uint32_t now, uint32_t p, int) {
-             return p != kNever && (now - p == 10 || now - p == 20);
-         }},
+        {"twice", [](uint32_t now, uint32_t p,
+                     int) { return p != kNever && (now - p == 10 || now - p == 20); }},
     };
     for (const auto& [how, answers] : forged)
         EXPECT_LT(Lifetime(tenMinutes, answers), kPingMaxMs + kPingRetryMaxMs + 2 * kPingAnswerMs)
@@ -390,8 +388,11 @@ TEST(AgentTrayMenu, ShowsWhoListensWhoMayBeAllowedOrRevokedThenStopOrShareAgainA
     EXPECT_EQ(items(state), "0~DESK (ben) at 0.0.0.1 is listening|0~192.168.1.20 is listening|-|"
                             "1Stop sharing sound|3Exit|");
     EXPECT_EQ(TrayTip(state), "Orvela agent: 2 computers listen");
-    state = {{}, {{4, "STUDIO", ComputerText("STUDIO", 4)}}, {{3, "LAPTOP", "LAPTOP at 0.0.0.3"}},
-             false, ListeningMode::Ask};
+    state = {{},
+             {{4, "STUDIO", ComputerText("STUDIO", 4)}},
+             {{3, "LAPTOP", "LAPTOP at 0.0.0.3"}},
+             false,
+             ListeningMode::Ask};
     EXPECT_EQ(items(state), "0~Sound is not shared|-|100Allow STUDIO at 0.0.0.4|"
                             "200Stop allowing LAPTOP at 0.0.0.3|-|2Share sound again|3Exit|");
     // A row allows what it showed, even once another computer asked.

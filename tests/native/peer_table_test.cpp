@@ -148,8 +148,8 @@ TEST_F(Table, AProbeDroppedForAFullQueueIsAskedAgainAtTheNextAnnouncement) {
 
 TEST_F(Table, RowsAreBoundedAndANewComputerTakesTheLongestSilentPlace) {
     for (int i = 0; i < kMaxPeerRows; ++i, ++now)
-        table.OnPeerAnnounced(Peer(("10.0." + std::to_string(i / 256) + "." +
-                                    std::to_string(i % 256)).c_str()));
+        table.OnPeerAnnounced(
+            Peer(("10.0." + std::to_string(i / 256) + "." + std::to_string(i % 256)).c_str()));
     table.OnPeerAnnounced(Peer("10.0.0.0")); // the first is heard again
     activeRow = 2;
     table.OnPeerAnnounced(Peer("10.9.9.9"));
@@ -350,7 +350,8 @@ TEST(SharePath, AnnouncedFilesAreOpenedOnlyOnTheAnnouncingComputer) {
     // is reached only by its own address.
     EXPECT_EQ(ResolveAnnouncedShare("D:\\m\\a.mp3", "FILESRV", "10.0.0.66", opens, at),
               "\\\\10.0.0.66\\m\\a.mp3");
-    EXPECT_EQ(ResolveAnnouncedShare("\\\\FILESRV\\m\\a.mp3", "FILESRV", "10.0.0.66", opens, at), "");
+    EXPECT_EQ(ResolveAnnouncedShare("\\\\FILESRV\\m\\a.mp3", "FILESRV", "10.0.0.66", opens, at),
+              "");
     EXPECT_EQ(ResolveAnnouncedShare("\\\\PC7\\m\\a.mp3", "PC7", "10.0.0.66", opens, at), "");
 
     // A dotted name, an address or a number names no server: the address does.
@@ -376,8 +377,8 @@ TEST(SharePath, AnnouncedFilesAreOpenedOnlyOnTheAnnouncingComputer) {
                       "\\\\NAS@SSL@443\\s\\a.mp3", "\\\\NAS\\DavWWWRoot\\a.mp3",
                       "\\\\nas.example.com\\s\\a.mp3", "\\\\10.0.0.255\\s\\a.mp3"}};
     EXPECT_EQ(RunShareProbe(probe, system).reached,
-              (std::vector<std::string>{"\\\\NAS\\s\\a.mp3", "", "\\\\10.0.0.9\\s\\a.mp3", "",
-                                        "", "", "", "", "", ""}));
+              (std::vector<std::string>{"\\\\NAS\\s\\a.mp3", "", "\\\\10.0.0.9\\s\\a.mp3", "", "",
+                                        "", "", "", "", ""}));
     probe.kind = ShareProbe::Kind::PlayFile;
     probe.address = "10.0.0.7";
     EXPECT_EQ(RunShareProbe(probe, system).reached, std::vector<std::string>(10))

@@ -256,8 +256,7 @@ TEST_F(AgentRoad, AskingByDefaultOffersTheAnnouncedNameAndAddressAndAClickAllows
     PumpFor(700); // the agent has heard DESK announce too
     EXPECT_EQ(asking.Ask("NEED_STREAM"), "DENY");
     const std::string offer = "DESK (ben) at 127.0.0.1 asks to listen. Click here to allow it.";
-    EXPECT_TRUE(PumpUntil([&] { return agent.LastNotice() == offer; }, 3000))
-        << agent.LastNotice();
+    EXPECT_TRUE(PumpUntil([&] { return agent.LastNotice() == offer; }, 3000)) << agent.LastNotice();
     PostMessageA(agent.Window(), WM_APP + 1, 1, NIN_BALLOONUSERCLICK); // the notification's click
     EXPECT_TRUE(PumpUntil([&] { return asking.Ask("NEED_STREAM") == "OK"; }, 3000));
     const std::string ini = ReadFileBytes("orvela_agent.ini");

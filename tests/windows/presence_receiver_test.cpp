@@ -163,6 +163,35 @@ TEST_F(PresenceTest, OnlyTheJoinedUserGroupIsHeard) {
     EXPECT_EQ(w.rows->Count(), 1);
 }
 
+TEST_F(PresenceTest, ThePortIsSharedWithTheAgentAndAPortHeldAloneIsTriedAgainAtTheTick) {
+    // A program that holds the port alone keeps the receiver from binding it
+    // (a socket asking to share cannot bind over one that did not ask);
+    // once it lets go, a tick of the receiver joins.
+    const auto holder = [](BOOL reuse) {
+        UniqueSocket s(socket(AF_INET, SOCK_DGRAM, 0));
+        setsockopt(s.Get(), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse),
+                   sizeof reuse);
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_port = htons(5145);
+        return bind(s.Get(), reinterpret_cast<sockaddr*>(&at), sizeof at) == 0 ? std::move(s)
+                                                                               : UniqueSocket();
+    };
+    UniqueSocket alone = holder(FALSE);
+    ASSERT_TRUE(alone);
+    PresenceWindow w;
+    EXPECT_NE(w.Start(), 0);
+    alone.Reset();
+    ASSERT_TRUE(RunPeersim(Announce("127.0.0.2", "PC7", "ann", "a")));
+    EXPECT_EQ(w.Heard("127.0.0.2"), 0);
+    PumpFor(2 * kPresenceTickMs);
+    // Now shared, as the agent shares it: both are bound, the receiver hears.
+    UniqueSocket agent = holder(TRUE);
+    EXPECT_TRUE(agent) << "the receiver's socket does not share its port";
+    ASSERT_TRUE(RunPeersim(Announce("127.0.0.2", "PC7", "ann", "b")));
+    EXPECT_TRUE(w.WaitHeard("127.0.0.2", 1, 5000)) << "the tick did not join";
+}
+
 TEST_F(PresenceTest, BadDatagramsNeverLeaveAGarbageRow) {
     PresenceWindow w;
     ASSERT_EQ(w.Start(), 0);
