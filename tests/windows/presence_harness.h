@@ -203,33 +203,40 @@ inline ::testing::AssertionResult RunShell(const std::string& body, DWORD limitM
 // $WINEPREFIX/dosdevices/unc/PC7/<share>, pointed here into a temporary
 // folder holding music/Pop/a.mp3 and music/solo.mp3, shared as Music (the
 // folder), Pop (its subfolder) and solo.mp3 (a share that is the file).
+// The same shares answer at \\127.0.0.2\, PC7's address in the tests: the
+// browser reaches a computer's announced file by its address when the name
+// it announces does not resolve to it, as PC7 does not here.
 class UncShares {
   public:
     ::testing::AssertionResult Make() const {
         if (files_.UnixDir().empty()) return ::testing::AssertionFailure() << "no folder";
         return RunShell("set -e\ncd " + ShellQuote(files_.UnixDir()) +
                         "\nmkdir -p music/Pop\necho a >music/Pop/a.mp3\necho s "
-                        ">music/solo.mp3\nmkdir -p " +
-                        kUnc + "\n" + Links(true));
+                        ">music/solo.mp3\n" +
+                        Links(true));
     }
     // The shares go; the files stay.
     ::testing::AssertionResult RemoveLinks() const { return RunShell(Links(false)); }
     // Shares, files and Wine's unc folder when nothing else is in it.
     ::testing::AssertionResult Remove() const {
         if (files_.UnixDir().empty()) return ::testing::AssertionSuccess();
-        return RunShell(Links(false) + "\nrmdir " + kUnc +
+        return RunShell(Links(false) + "rmdir " + kUnc[0] + " " + kUnc[1] +
                         " \"$WINEPREFIX/dosdevices/unc\" 2>/dev/null\nrm -rf " +
                         ShellQuote(files_.UnixDir()) + "/music\nexit 0");
     }
 
   private:
-    static constexpr const char* kUnc = "\"$WINEPREFIX/dosdevices/unc/PC7\"";
+    static constexpr const char* kUnc[] = {"\"$WINEPREFIX/dosdevices/unc/PC7\"",
+                                           "\"$WINEPREFIX/dosdevices/unc/127.0.0.2\""};
     std::string Links(bool make) const {
         const std::string music = ShellQuote(files_.UnixDir() + "/music");
-        const std::string unc = kUnc;
-        if (!make) return "rm -f " + unc + "/Music " + unc + "/Pop " + unc + "/solo.mp3";
-        return "ln -sfn " + music + " " + unc + "/Music\nln -sfn " + music + "/Pop " + unc +
-               "/Pop\nln -sfn " + music + "/solo.mp3 " + unc + "/solo.mp3";
+        std::string out;
+        for (const std::string unc : kUnc)
+            out += make ? "mkdir -p " + unc + "\nln -sfn " + music + " " + unc +
+                              "/Music\nln -sfn " + music + "/Pop " + unc + "/Pop\nln -sfn " +
+                              music + "/solo.mp3 " + unc + "/solo.mp3\n"
+                        : "rm -f " + unc + "/Music " + unc + "/Pop " + unc + "/solo.mp3\n";
+        return out;
     }
     ShellJob files_; // never started: only its folder is used
 };
