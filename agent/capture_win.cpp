@@ -162,18 +162,23 @@ void DeviceCapture::Feed(PcmConverter& converter, size_t) {
 void DeviceCapture::Drain(PcmConverter* converter) {
     for (int i = 0; i < kPacketsPerFeed && capture_; ++i) {
         UINT32 waiting = 0;
-        const HRESULT next = capture_.Get()->GetNextPacketSize(&waiting);
-        // A device unplugged, or one whose format the user changed, is gone
-        // for this client: it is opened again, at most once a second.
-        if (next == AUDCLNT_E_DEVICE_INVALIDATED) {
-            Close();
-            return;
-        }
-        if (FAILED(next) || waiting == 0) return;
+        // A device unplugged, one whose format the user changed, or an audio
+        // service that restarted: this client is gone. It is opened again,
+        // at most once a second.
+        CaptureStep step = AfterCaptureCall(capture_.Get()->GetNextPacketSize(&waiting), waiting);
         BYTE* data = nullptr;
         UINT32 frames = 0;
         DWORD flags = 0;
-        if (FAILED(capture_.Get()->GetBuffer(&data, &frames, &flags, nullptr, nullptr))) return;
+        // A buffer taken is always given back, even one of no frames.
+        if (step == CaptureStep::Read)
+            step = AfterCaptureCall(
+                capture_.Get()->GetBuffer(&data, &frames, &flags, nullptr, nullptr), 1);
+        if (step == CaptureStep::Reopen) {
+            OutputDebugStringA("orvela_agent: sound capture failed; the device is opened again\n");
+            Close();
+            return;
+        }
+        if (step == CaptureStep::Wait) return;
         if (converter && frames) {
             if (flags & AUDCLNT_BUFFERFLAGS_SILENT) {
                 silence_.assign(size_t{frames} * format_.FrameBytes(), 0);
@@ -181,7 +186,8 @@ void DeviceCapture::Drain(PcmConverter* converter) {
             }
             converter->Push(data, frames);
         }
-        capture_.Get()->ReleaseBuffer(frames);
+        if (AfterCaptureCall(capture_.Get()->ReleaseBuffer(frames), 1) == CaptureStep::Reopen)
+            Close();
     }
 }
 

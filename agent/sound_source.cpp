@@ -25,6 +25,12 @@ std::string_view Trimmed(std::string_view s) {
 
 } // namespace
 
+CaptureStep AfterCaptureCall(int32_t result, uint32_t frames) {
+    constexpr int32_t kBufferEmpty = 0x08890001; // AUDCLNT_S_BUFFER_EMPTY
+    if (result < 0) return CaptureStep::Reopen;
+    return result == kBufferEmpty || frames == 0 ? CaptureStep::Wait : CaptureStep::Read;
+}
+
 bool IsOutputLoopback(std::string_view setting) {
     setting = Trimmed(setting);
     return setting.empty() || SameText(setting, "output");

@@ -16,6 +16,14 @@ bool IsOutputLoopback(std::string_view setting);
 // (Realtek High Definition Audio)", never "Stereo Mix 2").
 bool IsNamedDevice(std::string_view wanted, std::string_view friendlyName);
 
+// What a capture call's result (an HRESULT) leaves the capture in. Any
+// failure, not only a device invalidated but the audio service restarting
+// or a failed buffer, leaves a client that never delivers again: it is
+// closed, and the once-a-second reopen follows. A success with nothing
+// waiting (no frames, or the "buffer empty" success code) ends this read.
+enum class CaptureStep { Read, Wait, Reopen };
+CaptureStep AfterCaptureCall(int32_t result, uint32_t frames);
+
 // Lets an attempt through at most once per period of a tick clock.
 class RetryPacer {
   public:

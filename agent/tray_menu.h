@@ -6,6 +6,7 @@
 // icon's tip and of its notifications.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,34 @@ std::vector<MenuEntry> TrayMenuEntries(const TrayState& state);
 // The computer a menu command allows or revokes, read from the state the menu
 // was built from (the lists change as computers ask); null for none.
 const TrayComputer* CommandComputer(const TrayState& shown, unsigned command);
+
+// The notification icon. At logon the agent may start before the shell,
+// whose adds then fail: the icon is added again every kRetryMs for
+// kRetryForMs, and at once (with a new period) when a change to it fails,
+// which means the shell no longer has it.
+class IconKeeper {
+  public:
+    static constexpr uint32_t kRetryMs = 3000;
+    static constexpr uint32_t kRetryForMs = 120000;
+
+    explicit IconKeeper(uint32_t now) : since_(now) {}
+    bool AddDue(uint32_t now) const {
+        return !shown_ && now - since_ < kRetryForMs && (!tried_ || now - triedAt_ >= kRetryMs);
+    }
+    void Added(bool ok, uint32_t now) {
+        shown_ = ok;
+        tried_ = true;
+        triedAt_ = now;
+    }
+    void ChangeFailed(uint32_t now) {
+        shown_ = tried_ = false;
+        since_ = now;
+    }
+
+  private:
+    uint32_t since_, triedAt_ = 0;
+    bool shown_ = false, tried_ = false;
+};
 
 // The icon's tip: the program and how many listen.
 std::string TrayTip(const TrayState& state);

@@ -84,6 +84,18 @@ LRESULT CALLBACK HookProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     return CallWindowProcA(g_playerProc, hwnd, msg, wParam, lParam);
 }
 
+// A player run as administrator is a window of higher integrity than this
+// computer's agent, and Windows drops messages above WM_USER sent to it from
+// below unless the window lets them through. Windows before 7 lacks the call.
+static void AllowPlaylistRequestThrough(HWND player) {
+    using Filter = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+    const auto allow = reinterpret_cast<Filter>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("user32.dll"), "ChangeWindowMessageFilterEx")));
+    constexpr DWORD kAllow = 1; // MSGFLT_ALLOW
+    if (allow && !allow(player, agent::ORVELA_PLAYLIST_REQUEST, kAllow, nullptr))
+        OutputDebugStringA("Orvela: the playlist request could not be let through to the player\n");
+}
+
 int WA_CDECL Init() {
     ScrollSkinInstall();
     HWND player = g_plugin.hwndParent;
@@ -101,6 +113,7 @@ int WA_CDECL Init() {
 
     g_playerProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(player, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(HookProc)));
+    AllowPlaylistRequestThrough(player);
     SetTimer(player, ORVELA_TIMER_ID, kTimerPeriodMs, nullptr);
     return 0;
 }

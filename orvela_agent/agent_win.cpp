@@ -38,6 +38,7 @@ constexpr UINT WM_TRAY = WM_APP + 1;
 constexpr UINT kIconId = 1;
 constexpr WORD kIconResource = 1; // orvela_agent.rc
 constexpr UINT_PTR kExitTimer = 1;
+constexpr UINT_PTR kIconTimer = 2;
 
 // Exit codes, for whoever starts the agent from a script.
 constexpr int kExitBadOptions = 2;
@@ -57,6 +58,7 @@ struct Agent {
     // and nothing once another notification took its place or it went.
     AllowedComputer offered;
     TrayState menuShown; // what the last menu was built from: its commands mean that
+    IconKeeper icon{0};
 };
 Agent* theAgent = nullptr;
 
@@ -64,7 +66,7 @@ void Trace(const std::string& text) {
     OutputDebugStringA(("orvela_agent: " + text + "\n").c_str());
 }
 
-void ShowIcon(HWND window, DWORD action) {
+bool ShowIcon(HWND window, DWORD action) {
     NOTIFYICONDATAA icon{};
     icon.cbSize = sizeof icon;
     icon.hWnd = window;
@@ -85,7 +87,23 @@ void ShowIcon(HWND window, DWORD action) {
     // the notification area (tests, tools).
     SetWindowTextA(window, tip.c_str());
     // A shell without a notification area (or none yet) is no reason to stop.
-    if (!Shell_NotifyIconA(action, &icon)) Trace("the notification icon was not shown");
+    if (Shell_NotifyIconA(action, &icon)) return true;
+    if (action != NIM_DELETE) Trace("the notification icon was not shown");
+    return false;
+}
+
+// Adds the icon when an add is due (see IconKeeper).
+void AddIcon(HWND window) {
+    const DWORD now = GetTickCount();
+    if (theAgent->icon.AddDue(now)) theAgent->icon.Added(ShowIcon(window, NIM_ADD), now);
+}
+
+// A change that failed means the shell lost the icon: it is added again.
+bool ChangeIcon(HWND window, DWORD action, NOTIFYICONDATAA* info = nullptr) {
+    if (info ? Shell_NotifyIconA(action, info) : ShowIcon(window, action)) return true;
+    theAgent->icon.ChangeFailed(GetTickCount());
+    AddIcon(window);
+    return info ? Shell_NotifyIconA(action, info) != FALSE : false;
 }
 
 void ShowNotifications(HWND window) {
@@ -102,7 +120,7 @@ void ShowNotifications(HWND window) {
         theAgent->offered = n.offer;
         // Said once more where tests and tools read it: the hidden window's child.
         SetWindowTextA(theAgent->lastNotice, n.text.c_str());
-        if (!Shell_NotifyIconA(NIM_MODIFY, &icon)) Trace("the notification was not shown");
+        if (!ChangeIcon(window, NIM_MODIFY, &icon)) Trace("the notification was not shown");
     }
 }
 
@@ -150,7 +168,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
             if (lParam == NIN_BALLOONTIMEOUT || lParam == NIN_BALLOONHIDE) theAgent->offered = {};
             return 0;
         case WM_AGENT_LISTENERS:
-            ShowIcon(window, NIM_MODIFY);
+            ChangeIcon(window, NIM_MODIFY);
             if (theAgent->worker) ShowNotifications(window);
             return 0;
         case WM_COMMAND:
@@ -158,6 +176,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
             return 0;
         case WM_TIMER:
             if (wParam == kExitTimer) DestroyWindow(window);
+            if (wParam == kIconTimer) AddIcon(window);
             return 0;
         case WM_CLOSE:
             DestroyWindow(window);
@@ -174,7 +193,8 @@ LRESULT CALLBACK WindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
             return 0;
         default:
             if (msg == theAgent->taskbarCreated && msg) {
-                ShowIcon(window, NIM_ADD); // the shell started again
+                theAgent->icon.ChangeFailed(GetTickCount()); // the shell started again
+                AddIcon(window);
                 return 0;
             }
             return DefWindowProcA(window, msg, wParam, lParam);
@@ -254,7 +274,9 @@ int Run(HINSTANCE instance, Agent& agent) {
         WSACleanup();
         return kExitNoNetwork;
     }
-    ShowIcon(agent.window, NIM_ADD);
+    agent.icon = IconKeeper(GetTickCount());
+    AddIcon(agent.window);
+    SetTimer(agent.window, kIconTimer, IconKeeper::kRetryMs, nullptr);
     if (agent.options.exitAfterMs)
         SetTimer(agent.window, kExitTimer, agent.options.exitAfterMs, nullptr);
 

@@ -148,4 +148,18 @@ TEST(AgentSoundSource, OnlyTheDeviceTheUserNamedIsCapturedAndAMissingOneIsRetrie
     EXPECT_TRUE(pacer.Due(6000));
     pacer.Reset();
     EXPECT_TRUE(pacer.Due(6001));
+
+    // Every failing capture call closes the client, not only a device invalidated.
+    const std::tuple<uint32_t, uint32_t, CaptureStep> results[] = {
+        {0, 480, CaptureStep::Read},          {0, 0, CaptureStep::Wait},
+        {0x08890001, 1, CaptureStep::Wait},   // AUDCLNT_S_BUFFER_EMPTY
+        {0x88890004, 0, CaptureStep::Reopen}, // AUDCLNT_E_DEVICE_INVALIDATED
+        {0x88890010, 0, CaptureStep::Reopen}, // AUDCLNT_E_SERVICE_NOT_RUNNING
+        {0x88890018, 0, CaptureStep::Reopen}, // AUDCLNT_E_BUFFER_ERROR
+        {0x88890007, 0, CaptureStep::Reopen}, // AUDCLNT_E_OUT_OF_ORDER
+        {0x8007000E, 0, CaptureStep::Reopen}, // E_OUTOFMEMORY
+    };
+    for (const auto& [result, frames, step] : results)
+        EXPECT_EQ(AfterCaptureCall(static_cast<int32_t>(result), frames), step)
+            << std::hex << result;
 }

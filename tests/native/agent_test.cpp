@@ -401,6 +401,21 @@ TEST(AgentTrayMenu, ShowsWhoListensWhoMayBeAllowedOrRevokedThenStopOrShareAgainA
     EXPECT_EQ(CommandComputer(shown, kAllowCommand)->name, "STUDIO");
     EXPECT_EQ(CommandComputer(shown, kAllowCommand + 1), nullptr);
     EXPECT_EQ(CommandComputer(shown, kRevokeCommand)->address, 3u);
+
+    // The icon is added every few seconds while the shell starts, for two
+    // minutes, and at once again when a change to it fails.
+    IconKeeper icon(1000);
+    std::string due;
+    for (uint32_t t : {1000u, 2000u, 4000u, 120999u, 121000u}) {
+        if (!icon.AddDue(t)) continue;
+        due += std::to_string(t) + " ";
+        icon.Added(false, t);
+    }
+    EXPECT_EQ(due, "1000 4000 120999 ");
+    icon.ChangeFailed(200000);
+    EXPECT_TRUE(icon.AddDue(200000));
+    icon.Added(true, 200000);
+    EXPECT_FALSE(icon.AddDue(210000)) << "shown";
     state.mode = ListeningMode::Off;
     EXPECT_EQ(items(state), "0~Listening is turned off in orvela_agent.ini|-|3Exit|");
 }
