@@ -165,14 +165,16 @@ void DeviceCapture::Drain(PcmConverter* converter) {
         // A device unplugged, one whose format the user changed, or an audio
         // service that restarted: this client is gone. It is opened again,
         // at most once a second.
-        CaptureStep step = AfterCaptureCall(capture_.Get()->GetNextPacketSize(&waiting), waiting);
+        const HRESULT sized = capture_.Get()->GetNextPacketSize(&waiting);
+        CaptureStep step = AfterCaptureCall(sized, waiting);
         BYTE* data = nullptr;
         UINT32 frames = 0;
         DWORD flags = 0;
         // A buffer taken is always given back, even one of no frames.
-        if (step == CaptureStep::Read)
-            step = AfterCaptureCall(
-                capture_.Get()->GetBuffer(&data, &frames, &flags, nullptr, nullptr), 1);
+        if (step == CaptureStep::Read) {
+            const HRESULT got = capture_.Get()->GetBuffer(&data, &frames, &flags, nullptr, nullptr);
+            step = AfterCaptureCall(got, 1);
+        }
         if (step == CaptureStep::Reopen) {
             OutputDebugStringA("orvela_agent: sound capture failed; the device is opened again\n");
             Close();
