@@ -208,8 +208,8 @@ void AgentWorker::Turn(RequestHandler& handler, AudioStream& stream, uint32_t& n
     if (Reached(now, nextPresence)) {
         SendPresence();
         nextPresence = now + kPresenceIntervalMs;
+        HearGroup(now); // the group and the interfaces change only as often
     }
-    HearGroup(now);
     std::vector<Endpoint> pings, dropped;
     handler.Listeners().Tick(now, pings, dropped);
     for (const Endpoint& to : pings)

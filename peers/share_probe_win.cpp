@@ -56,10 +56,12 @@ bool NameIsAt(const std::string& name, const std::string& address) {
     return at;
 }
 
-ProbeSystem TheSystem() {
+// What `probe` needs of the system: the local subnets only for a playlist.
+ProbeSystem TheSystem(const ShareProbe& probe) {
     ProbeSystem system{OpenForReading, IsFolder, NameIsAt, {}, [] {
                            return static_cast<uint32_t>(GetTickCount());
                        }};
+    if (probe.kind != ShareProbe::Kind::Playlist) return system;
     const UniqueSocket s(socket(AF_INET, SOCK_DGRAM, 0));
     if (!s || !ReadLocalInterfaces(s.Get(), system.interfaces))
         OutputDebugStringA("Orvela: the local subnets could not be read for a share probe\n");
@@ -78,7 +80,8 @@ void RunProbes(State& s, Lane lane) {
             }
         }
         try {
-            ShareProbeAnswer answer = RunShareProbe(std::move(probe), TheSystem());
+            const ProbeSystem system = TheSystem(probe);
+            ShareProbeAnswer answer = RunShareProbe(std::move(probe), system);
             HWND window = nullptr;
             {
                 Locked l(s.lock);
