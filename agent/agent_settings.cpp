@@ -52,10 +52,38 @@ bool SaveAllowed(ProfileStore& store, const std::vector<AllowedComputer>& allowe
     return store.PutString(kMain, "ALLOWED", FormatAllowed(allowed).c_str());
 }
 
+bool SaveUserSettings(ProfileStore& store, const AgentSettings& s) {
+    const char* modes[] = {"all", "ask", "off"};
+    bool ok = store.PutString(kMain, "LISTENING", modes[static_cast<int>(s.listening)]);
+    ok &= SaveAllowed(store, s.allowed);
+    ok &= store.PutString(kMain, "ALLOW_PLAYLIST", s.grantPlaylist ? "1" : "0");
+    ok &= store.PutString(kMain, "FORMAT", std::to_string(s.streamFormat).c_str());
+    ok &= store.PutString(kMain, "SOUND_SOURCE", s.soundSource.c_str());
+    return ok;
+}
+
+void LayeredProfileStore::GetString(const char* section, const char* key, const char* def,
+                                    char* out, size_t room) {
+    // No value the agent writes or reads starts with this byte.
+    constexpr char kAbsent[] = "\x01";
+    user_.GetString(section, key, kAbsent, out, room);
+    if (room > 0 && std::string_view(out) == kAbsent)
+        defaults_.GetString(section, key, def, out, room);
+}
+
 std::string AgentSettingsPath(std::string_view executable) {
     const size_t slash = executable.rfind('\\');
     if (slash == std::string_view::npos) return {};
     return std::string(executable.substr(0, slash)) + "\\orvela_agent.ini";
+}
+
+std::string UserSettingsPath(std::string_view localAppData) {
+    return std::string(localAppData) + "\\Orvela\\orvela_agent.ini";
+}
+
+std::string VirtualStorePath(std::string_view localAppData, std::string_view file) {
+    if (localAppData.empty() || file.size() < 4 || file[1] != ':' || file[2] != '\\') return {};
+    return std::string(localAppData) + "\\VirtualStore" + std::string(file.substr(2));
 }
 
 } // namespace agent

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "agent/pcm_convert.h"
@@ -31,6 +32,9 @@ class SoundSource {
     // Pushes input until the converter holds `frames` output frames, or as
     // much as there is now.
     virtual void Feed(PcmConverter& converter, size_t frames) = 0;
+    // The user chose another device (the sound source setting); a source
+    // that is not a device ignores it.
+    virtual void Choose(const std::string& /*device*/) {}
 };
 
 class AudioStream {

@@ -48,6 +48,34 @@ std::string FriendlyName(IMMDevice* device) {
     return out;
 }
 
+ComPtr<IMMDeviceEnumerator> DeviceEnumerator() {
+    IMMDeviceEnumerator* enumeratorRaw = nullptr;
+    if (Failed(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
+                                __uuidof(IMMDeviceEnumerator),
+                                reinterpret_cast<void**>(&enumeratorRaw)),
+               "the device enumerator"))
+        return {};
+    return ComPtr<IMMDeviceEnumerator>(enumeratorRaw);
+}
+
+// The first present recording device that `pick` (given its name) takes.
+template <class Pick> ComPtr<IMMDevice> FindRecordingDevice(IMMDeviceEnumerator* e, Pick&& pick) {
+    IMMDeviceCollection* listRaw = nullptr;
+    if (Failed(e->EnumAudioEndpoints(eCapture, DEVICE_STATE_ACTIVE, &listRaw),
+               "the recording devices"))
+        return {};
+    ComPtr<IMMDeviceCollection> list(listRaw);
+    UINT count = 0;
+    list.Get()->GetCount(&count);
+    for (UINT i = 0; i < count; ++i) {
+        IMMDevice* deviceRaw = nullptr;
+        if (FAILED(list.Get()->Item(i, &deviceRaw))) continue;
+        ComPtr<IMMDevice> device(deviceRaw);
+        if (pick(FriendlyName(device.Get()))) return device;
+    }
+    return {};
+}
+
 bool SameFormat(const PcmInputFormat& a, const PcmInputFormat& b) {
     return a.type == b.type && a.channels == b.channels && a.rate == b.rate &&
            a.channelMask == b.channelMask;
@@ -55,14 +83,28 @@ bool SameFormat(const PcmInputFormat& a, const PcmInputFormat& b) {
 
 } // namespace
 
+std::vector<std::string> RecordingDeviceNames() {
+    // Called from the user-interface thread, which keeps no COM of its own.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    std::vector<std::string> names;
+    if (ComPtr<IMMDeviceEnumerator> enumerator = DeviceEnumerator())
+        FindRecordingDevice(enumerator.Get(), [&](const std::string& name) {
+            if (!name.empty()) names.push_back(name);
+            return false;
+        });
+    if (SUCCEEDED(com)) CoUninitialize();
+    return names;
+}
+
+void DeviceCapture::Choose(const std::string& device) {
+    wanted_ = device;
+    Close();
+    opening_.Reset();
+}
+
 ComPtr<IMMDevice> DeviceCapture::FindDevice(std::wstring& id) {
-    IMMDeviceEnumerator* enumeratorRaw = nullptr;
-    if (Failed(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
-                                __uuidof(IMMDeviceEnumerator),
-                                reinterpret_cast<void**>(&enumeratorRaw)),
-               "the device enumerator"))
-        return {};
-    ComPtr<IMMDeviceEnumerator> enumerator(enumeratorRaw);
+    ComPtr<IMMDeviceEnumerator> enumerator = DeviceEnumerator();
+    if (!enumerator) return {};
     IMMDevice* deviceRaw = nullptr;
     if (IsOutputLoopback(wanted_)) {
         if (Failed(enumerator.Get()->GetDefaultAudioEndpoint(eRender, eConsole, &deviceRaw),
@@ -72,20 +114,11 @@ ComPtr<IMMDevice> DeviceCapture::FindDevice(std::wstring& id) {
         id = DeviceId(device.Get());
         return device;
     }
-    IMMDeviceCollection* listRaw = nullptr;
-    if (Failed(enumerator.Get()->EnumAudioEndpoints(eCapture, DEVICE_STATE_ACTIVE, &listRaw),
-               "the recording devices"))
-        return {};
-    ComPtr<IMMDeviceCollection> list(listRaw);
-    UINT count = 0;
-    list.Get()->GetCount(&count);
-    for (UINT i = 0; i < count; ++i) {
-        if (FAILED(list.Get()->Item(i, &deviceRaw))) continue;
-        ComPtr<IMMDevice> device(deviceRaw);
-        if (IsNamedDevice(wanted_, FriendlyName(device.Get()))) {
-            id = DeviceId(device.Get());
-            return device;
-        }
+    ComPtr<IMMDevice> device = FindRecordingDevice(
+        enumerator.Get(), [&](const std::string& name) { return IsNamedDevice(wanted_, name); });
+    if (device) {
+        id = DeviceId(device.Get());
+        return device;
     }
     OutputDebugStringA("orvela_agent: sound capture: no recording device has the name of "
                        "SOUND_SOURCE\n");

@@ -42,6 +42,8 @@ class DeviceCapture : public SoundSource {
     // become a headset); a device that went away or changed is opened
     // again, and the converter follows a new mix format.
     void Feed(PcmConverter& converter, size_t frames) override;
+    // Looked for at once, and shared from the next check on.
+    void Choose(const std::string& device) override;
 
   private:
     bool OpenNow();
@@ -58,5 +60,8 @@ class DeviceCapture : public SoundSource {
     RetryPacer opening_;  // attempts to open
     RetryPacer checking_; // checks that the device is still the one
 };
+
+// The friendly names of the recording devices the system lists as present.
+std::vector<std::string> RecordingDeviceNames();
 
 } // namespace agent

@@ -35,6 +35,7 @@ class Consent {
     Consent(ListeningMode mode, std::vector<AllowedComputer> allowed);
 
     ListeningMode Mode() const { return mode_; }
+    void SetMode(ListeningMode mode) { mode_ = mode; }
     // Whether `address` may listen. `name` is what that address announces
     // now (empty when it announces nothing): only an entry of both that name
     // and that address permits, so a computer that names itself after an

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "agent/user_settings_win.h"
 #include "base/owners_win.h"
 #include "base/profile_win.h"
 
@@ -34,8 +35,10 @@ void CurrentGroup(HWND player, const AgentSettings& own, char (&groupAddress)[kG
     }
     const std::string path = SettingsFilePath(std::string_view(image, n));
     if (path.empty()) return;
+    // A player without a manifest writes its plug-ins' settings to the
+    // user's VirtualStore copy, and reads them from there.
     // Missing keys give the browser's defaults, as the browser reads them.
-    PrivateProfileStore store(path);
+    PrivateProfileStore store(FollowVirtualStore(path));
     LoadGroupSettings(store, groupAddress, userGroup);
 }
 

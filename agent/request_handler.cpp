@@ -121,6 +121,17 @@ bool NoticeLimiter::Due(Notice::Kind kind, uint32_t address, uint32_t now) {
     return true;
 }
 
+void RequestHandler::SetListening(ListeningMode mode, std::vector<Endpoint>& closed, uint32_t now) {
+    consent_.SetMode(mode);
+    std::vector<Endpoint> leaving;
+    for (const Listener& l : listeners_.All())
+        if (!consent_.Permits(l.to.address, names_.Computer(l.to.address, now)))
+            leaving.push_back(l.to);
+    for (const Endpoint& to : leaving)
+        listeners_.Remove(to);
+    closed.insert(closed.end(), leaving.begin(), leaving.end());
+}
+
 std::vector<Endpoint> RequestHandler::StopSharing() {
     sharing_ = false;
     return listeners_.Clear();

@@ -101,6 +101,10 @@ class RequestHandler {
     // What happened since the last call, oldest first.
     std::vector<Notice> TakeNotices() { return std::exchange(notices_, {}); }
 
+    // The user chose who may listen: the listeners that may no longer go
+    // into `closed` (to be told "CLOSE_STREAM").
+    void SetListening(ListeningMode mode, std::vector<Endpoint>& closed, uint32_t now);
+
     // "Stop sharing sound": listening is refused from now on, and everyone
     // listening leaves (the caller tells them with "CLOSE_STREAM").
     std::vector<Endpoint> StopSharing();

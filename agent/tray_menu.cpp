@@ -6,12 +6,20 @@ namespace agent {
 
 std::vector<MenuEntry> TrayMenuEntries(const TrayState& state) {
     std::vector<MenuEntry> entries;
-    if (state.mode == ListeningMode::Off) {
-        // Nothing to stop or share: the settings decide, so say where.
-        entries.push_back({0, "Listening is turned off in orvela_agent.ini", true, false});
+    const auto last = [&] {
         entries.push_back({0, "", false, true});
+        entries.push_back({kSettingsCommand, "Settings...", false, false});
         entries.push_back({kExitCommand, "Exit", false, false});
         return entries;
+    };
+    if (state.standby) {
+        entries.push_back({0, "Shared by the session at the screen", true, false});
+        return last();
+    }
+    if (state.mode == ListeningMode::Off) {
+        // Nothing to stop or share: the settings decide, so say where.
+        entries.push_back({0, "Listening is turned off in the settings", true, false});
+        return last();
     }
     if (state.listening.empty())
         entries.push_back(
@@ -31,6 +39,7 @@ std::vector<MenuEntry> TrayMenuEntries(const TrayState& state) {
         entries.push_back({kStopSharingCommand, "Stop sharing sound", false, false});
     else
         entries.push_back({kShareAgainCommand, "Share sound again", false, false});
+    entries.push_back({kSettingsCommand, "Settings...", false, false});
     entries.push_back({kExitCommand, "Exit", false, false});
     return entries;
 }
@@ -44,6 +53,7 @@ const TrayComputer* CommandComputer(const TrayState& shown, unsigned command) {
 }
 
 std::string TrayTip(const TrayState& state) {
+    if (state.standby) return "Orvela agent: shared by the session at the screen";
     if (state.mode == ListeningMode::Off) return "Orvela agent: listening turned off";
     if (!state.sharing) return "Orvela agent: sound not shared";
     if (state.soundMissing) return "Orvela agent: this computer's sound cannot be captured";

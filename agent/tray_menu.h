@@ -19,6 +19,7 @@ namespace agent {
 constexpr unsigned kStopSharingCommand = 1;
 constexpr unsigned kShareAgainCommand = 2;
 constexpr unsigned kExitCommand = 3;
+constexpr unsigned kSettingsCommand = 4;
 // Plus the index of the computer in TrayState::offered or ::allowed.
 constexpr unsigned kAllowCommand = 100;
 constexpr unsigned kRevokeCommand = 200;
@@ -38,6 +39,9 @@ struct TrayState {
     bool sharing = true;                 // not stopped from the menu
     ListeningMode mode = ListeningMode::Ask;
     bool soundMissing = false; // the sound to share could not be captured: listening is refused
+    // This session is not at the screen, or waits for the one that was to
+    // hand over: this agent neither announces nor shares.
+    bool standby = false;
     bool operator==(const TrayState&) const = default;
 };
 

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "agent/player_group_win.h"
@@ -31,6 +32,11 @@ constexpr UINT kPlayerAnswerMs = 1000;         // a hung player cannot hold the 
 constexpr DWORD kExitWaitMs = 10000;
 constexpr uint32_t kInterfacesMs = 3000; // interfaces that come and go are seen this soon
 constexpr uint32_t kHearRetryMs = 3000;  // a presence port held elsewhere is tried again
+constexpr uint32_t kBindRetryMs = 3000;  // so is the request port, after the first time
+// While at the screen without the turn: how soon the turn is tried again
+// (the agent handing over gives it up as soon as its session leaves).
+constexpr DWORD kTakeRetryMs = 250;
+constexpr DWORD kStandbyWaitMs = 1000;
 
 void Trace(const char* what, int error) {
     char line[128];
@@ -61,8 +67,9 @@ std::string UserName() {
 } // namespace
 
 AgentWorker::AgentWorker(const AgentSettings& settings, const AgentOptions& options,
-                         SoundSource& source, ProfileStore& store, HWND notify)
-    : settings_(settings), options_(options), source_(source), store_(store), notify_(notify) {
+                         SoundSource& source, ProfileStore& store, HWND notify, HANDLE turn)
+    : settings_(settings), format_(settings.streamFormat), options_(options), source_(source),
+      store_(store), notify_(notify), turn_(turn) {
     presence_.computerName = ComputerName();
     presence_.userName = UserName();
     presence_.requestPort = settings.requestPort;
@@ -79,7 +86,36 @@ AgentWorker::~AgentWorker() {
     wake_.Release();
 }
 
-int AgentWorker::Start() {
+int AgentWorker::Start(bool atScreen) {
+    atScreen_ = atScreen;
+    socketEvent_.Reset(WSACreateEvent());
+    namesEvent_.Reset(WSACreateEvent());
+    wake_.Reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    started_.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (!socketEvent_ || !namesEvent_ || !wake_ || !started_)
+        return static_cast<int>(GetLastError());
+    thread_.Reset(CreateThread(nullptr, 0, &ThreadEntry, this, 0, nullptr));
+    if (!thread_) return static_cast<int>(GetLastError());
+    // The thread decides at once whether it serves; a bind that failed ends it.
+    const HANDLE either[] = {started_.Get(), thread_.Get()};
+    WaitForMultipleObjects(2, either, FALSE, kExitWaitMs);
+    return startError_;
+}
+
+void AgentWorker::SetAtScreen(bool atScreen) {
+    atScreen_ = atScreen;
+    Command(kScreen);
+}
+
+void AgentWorker::Configure(const AgentSettings& chosen) {
+    {
+        std::lock_guard<std::mutex> lock(shown_);
+        chosen_ = chosen;
+    }
+    Command(kConfigure);
+}
+
+int AgentWorker::OpenSocket() {
     socket_.Reset(socket(AF_INET, SOCK_DGRAM, 0));
     if (!socket_) return WSAGetLastError();
     // Windows reports an ICMP "port unreachable" for an earlier send as a
@@ -107,13 +143,8 @@ int AgentWorker::Start() {
                        reinterpret_cast<const char*>(&via), sizeof via) != 0)
             return WSAGetLastError();
     }
-    socketEvent_.Reset(WSACreateEvent());
-    namesEvent_.Reset(WSACreateEvent());
-    wake_.Reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
-    if (!socketEvent_ || !namesEvent_ || !wake_) return static_cast<int>(GetLastError());
     if (WSAEventSelect(socket_.Get(), socketEvent_.Get(), FD_READ) != 0) return WSAGetLastError();
-    thread_.Reset(CreateThread(nullptr, 0, &ThreadEntry, this, 0, nullptr));
-    return thread_ ? 0 : static_cast<int>(GetLastError());
+    return 0;
 }
 
 bool AgentWorker::Exit() {
@@ -174,19 +205,120 @@ void AgentWorker::Run() {
         for (unsigned& part : seed)
             rand_s(&part);
         RequestHandler handler(settings_, *this, (uint64_t{seed[0]} << 32) | seed[1]);
-        AudioStream stream(*instream::FindAudioFormat(settings_.streamFormat), source_);
-        uint32_t nextPresence = GetTickCount();
-        while (!(commands_.load() & kExit))
-            Turn(handler, stream, nextPresence);
-        CloseStreams(handler.Listeners().Clear());
-        Publish(handler, false);
-        stream.Stop();
-        source_.Close();
+        std::optional<AudioStream> stream;
+        stream.emplace(*instream::FindAudioFormat(settings_.streamFormat), source_);
+        while (!(commands_.load() & kExit)) {
+            // A new quality starts with the next stream: those listening
+            // were told theirs.
+            if (!stream->Running() && format_ != settings_.streamFormat) {
+                settings_.streamFormat = format_;
+                stream.emplace(*instream::FindAudioFormat(format_), source_);
+            }
+            if (Serve(handler, *stream, GetTickCount())) {
+                Turn(handler, *stream);
+                continue;
+            }
+            DoCommands(handler, *stream);
+            Publish(handler, false);
+            WaitForSingleObject(wake_.Get(), atScreen_ ? kTakeRetryMs : kStandbyWaitMs);
+        }
+        StandDown(handler, *stream);
+        if (!decided_) SetEvent(started_.Get());
     }
     if (SUCCEEDED(com)) CoUninitialize();
 }
 
-void AgentWorker::Turn(RequestHandler& handler, AudioStream& stream, uint32_t& nextPresence) {
+bool AgentWorker::Serve(RequestHandler& handler, AudioStream& stream, uint32_t now) {
+    const bool wanted = atScreen_;
+    if (!wanted) StandDown(handler, stream);
+    if (wanted && !serving_ && (nextTake_ == 0 || Reached(now, nextTake_))) {
+        const DWORD taken = WaitForSingleObject(turn_, 0);
+        if (taken == WAIT_OBJECT_0 || taken == WAIT_ABANDONED) {
+            if (const int error = OpenSocket()) {
+                socket_.Reset();
+                ReleaseMutex(turn_);
+                Trace("binding the request port", error);
+                nextTake_ = now + kBindRetryMs;
+                if (nextTake_ == 0) nextTake_ = 1;
+                if (!decided_) {
+                    startError_ = error; // the user hears of it, and the agent ends
+                    commands_.fetch_or(kExit);
+                }
+            } else {
+                serving_ = true;
+                nextPresence_ = now;
+                nextInterfaces_ = 0;
+            }
+        }
+    }
+    if (!decided_) {
+        decided_ = true;
+        SetEvent(started_.Get());
+    }
+    return serving_ && !(commands_.load() & kExit);
+}
+
+void AgentWorker::StandDown(RequestHandler& handler, AudioStream& stream) {
+    if (!serving_) return;
+    CloseStreams(handler.Listeners().Clear());
+    stream.Stop();
+    source_.Close();
+    names_.Reset();
+    heardOn_.clear();
+    socket_.Reset();
+    ReleaseMutex(turn_);
+    serving_ = false;
+    Publish(handler, false);
+}
+
+void AgentWorker::DoCommands(RequestHandler& handler, AudioStream& stream) {
+    const int commands = commands_.fetch_and(kExit);
+    if (commands & kStop) CloseStreams(handler.StopSharing());
+    if (commands & kShare) handler.ResumeSharing();
+    if (commands & kConsent) ApplyConsent(handler);
+    if (commands & kConfigure) ApplyChoices(handler);
+    if (commands & kScreen && !atScreen_) StandDown(handler, stream);
+}
+
+void AgentWorker::ApplyChoices(RequestHandler& handler) {
+    AgentSettings chosen;
+    {
+        std::lock_guard<std::mutex> lock(shown_);
+        chosen = chosen_;
+    }
+    std::vector<Endpoint> closed;
+    handler.SetListening(chosen.listening, closed, GetTickCount());
+    CloseStreams(closed);
+    settings_.listening = chosen.listening;
+    settings_.grantPlaylist = chosen.grantPlaylist;
+    if (chosen.streamFormat >= kMinFormatCode && chosen.streamFormat <= kMaxFormatCode)
+        format_ = chosen.streamFormat;
+    if (chosen.soundSource != settings_.soundSource) {
+        settings_.soundSource = chosen.soundSource;
+        source_.Choose(chosen.soundSource);
+        soundMissing_ = false; // the new source has not failed yet
+    }
+    AgentSettings saved = settings_;
+    saved.streamFormat = format_;
+    saved.allowed = handler.Consents().Allowed();
+    Save(SaveUserSettings(store_, saved));
+}
+
+void AgentWorker::Save(bool ok) {
+    if (ok) return;
+    Trace("saving the settings", static_cast<int>(GetLastError()));
+    {
+        std::lock_guard<std::mutex> lock(shown_);
+        notifications_.push_back({"Orvela agent",
+                                  "Your settings could not be saved in " + store_.Where() +
+                                      ". They hold until the agent ends.",
+                                  {}});
+    }
+    PostMessageA(notify_, WM_AGENT_LISTENERS, 0, 0);
+}
+
+void AgentWorker::Turn(RequestHandler& handler, AudioStream& stream) {
+    uint32_t& nextPresence = nextPresence_;
     const uint32_t before = GetTickCount();
     uint32_t wait = Reached(before, nextPresence) ? 0 : nextPresence - before;
     wait = stream.MsUntilNext(before, handler.Listeners().MsUntilNext(before, wait));
@@ -194,10 +326,8 @@ void AgentWorker::Turn(RequestHandler& handler, AudioStream& stream, uint32_t& n
     const HANDLE events[] = {socketEvent_.Get(), wake_.Get(), namesEvent_.Get()};
     WaitForMultipleObjects(names_ ? 3 : 2, events, FALSE, wait);
 
-    const int commands = commands_.fetch_and(kExit);
-    if (commands & kStop) CloseStreams(handler.StopSharing());
-    if (commands & kShare) handler.ResumeSharing();
-    if (commands & kConsent) ApplyConsent(handler);
+    DoCommands(handler, stream);
+    if (!serving_) return; // stood down: the sockets are closed
     ReadInterfaces(handler, before);
     WSANETWORKEVENTS happened{};
     WSAEnumNetworkEvents(socket_.Get(), socketEvent_.Get(), &happened); // resets the event
@@ -237,8 +367,7 @@ void AgentWorker::ApplyConsent(RequestHandler& handler) {
     for (const auto& [who, allow] : asked)
         changed |= allow ? handler.Allow(who) : handler.Revoke(who, closed);
     CloseStreams(closed);
-    if (changed && !SaveAllowed(store_, handler.Consents().Allowed()))
-        Trace("saving the allowed computers", static_cast<int>(GetLastError()));
+    if (changed) Save(SaveAllowed(store_, handler.Consents().Allowed()));
 }
 
 void AgentWorker::ReadInterfaces(RequestHandler& handler, uint32_t now) {
@@ -421,6 +550,7 @@ void AgentWorker::Publish(RequestHandler& handler, bool notified) {
     now.sharing = handler.Sharing();
     now.mode = handler.Consents().Mode();
     now.soundMissing = soundMissing_;
+    now.standby = !serving_;
     {
         std::lock_guard<std::mutex> lock(shown_);
         if (now == state_ && !notified) return;

@@ -1,6 +1,10 @@
 // The agent's network thread: one UDP socket for requests, answers, the
 // stream and presence; the request handler, the listeners' pings and the
-// audio stream, all driven by the tick count. A second socket hears the
+// audio stream, all driven by the tick count. It serves only while its
+// session is at the screen and it holds the computer's turn (a mutex every
+// user's agent opens): standing down, it ends the streams, closes its
+// sockets and gives the turn up, so the agent of the session at the screen
+// can take the ports over. A second socket hears the
 // group the agent announces on, for as long as it runs, sharing the port
 // with this computer's browser: the names computers announce are what
 // consent and the notifications go by. The user-interface thread talks to
@@ -40,14 +44,23 @@ struct Notification {
 
 class AgentWorker : private AgentHost {
   public:
+    // `turn`: the computer's sharing mutex, taken and given up by the thread.
     AgentWorker(const AgentSettings& settings, const AgentOptions& options, SoundSource& source,
-                ProfileStore& store, HWND notify);
+                ProfileStore& store, HWND notify, HANDLE turn);
     ~AgentWorker() override;
     AgentWorker(const AgentWorker&) = delete;
     AgentWorker& operator=(const AgentWorker&) = delete;
 
-    // Opens and binds the socket and starts the thread; 0 or the error number.
-    int Start();
+    // Starts the thread, which takes the turn when its session is at the
+    // screen and nobody holds it, and then binds the socket: 0, or the
+    // error number of a bind that failed (the thread has ended then).
+    int Start(bool atScreen);
+    // Whether this session is at the screen: the thread serves, or stands down.
+    void SetAtScreen(bool atScreen);
+    // What the user chose in the settings window (who may listen, the
+    // sound, the quality, the playlist), applied at once and saved. The
+    // quality applies from the next stream on: those listening keep theirs.
+    void Configure(const AgentSettings& chosen);
     void StopSharing() { Command(kStop); }
     void ShareAgain() { Command(kShare); }
     void Allow(const AllowedComputer& who) { Consent(who, true); }
@@ -62,11 +75,18 @@ class AgentWorker : private AgentHost {
     std::vector<Notification> TakeNotifications();
 
   private:
-    enum : int { kStop = 1, kShare = 2, kExit = 4, kConsent = 8 };
+    enum : int { kStop = 1, kShare = 2, kExit = 4, kConsent = 8, kScreen = 16, kConfigure = 32 };
 
     static DWORD WINAPI ThreadEntry(void* self);
     void Run();
-    void Turn(RequestHandler& handler, AudioStream& stream, uint32_t& nextPresence);
+    // Takes or gives up the turn as the screen says; true while serving.
+    bool Serve(RequestHandler& handler, AudioStream& stream, uint32_t now);
+    int OpenSocket();
+    void StandDown(RequestHandler& handler, AudioStream& stream);
+    void ApplyChoices(RequestHandler& handler);
+    void Save(bool ok);
+    void Turn(RequestHandler& handler, AudioStream& stream);
+    void DoCommands(RequestHandler& handler, AudioStream& stream);
     void ApplyConsent(RequestHandler& handler);
     void ReadRequests(RequestHandler& handler);
     void ReadInterfaces(RequestHandler& handler, uint32_t now);
@@ -86,18 +106,25 @@ class AgentWorker : private AgentHost {
     bool SoundAvailable() override;
     bool soundMissing_ = false; // the last attempt to open the sound failed
 
-    const AgentSettings& settings_;
+    AgentSettings settings_; // the thread's, the request handler's
+    int format_;             // the quality chosen: the next stream's
     const AgentOptions& options_;
     SoundSource& source_;
     ProfileStore& store_;
     HWND notify_; // not owned
+    HANDLE turn_; // not owned
     PresenceInfo presence_;
     UniqueSocket socket_, names_;
-    UniqueHandle socketEvent_, namesEvent_, wake_, thread_;
+    UniqueHandle socketEvent_, namesEvent_, wake_, thread_, started_;
     std::atomic<int> commands_{0};
+    std::atomic<bool> atScreen_{true};
+    int startError_ = 0; // set by the thread before it signals started_
     bool stuck_ = false;
 
     // The network thread's own.
+    bool serving_ = false, decided_ = false;
+    uint32_t nextTake_ = 0; // a bind that failed is tried again then
+    uint32_t nextPresence_ = 0;
     std::vector<LocalInterface> interfaces_;
     uint32_t nextInterfaces_ = 0;
     PresenceGroup group_;           // announced on
@@ -108,6 +135,7 @@ class AgentWorker : private AgentHost {
     TrayState state_;
     std::vector<Notification> notifications_;
     std::vector<std::pair<AllowedComputer, bool>> consents_; // who, allow
+    AgentSettings chosen_;                                   // from Configure
 };
 
 } // namespace agent

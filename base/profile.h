@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 constexpr size_t kProfileValueRoom = 256;
 
@@ -17,4 +18,6 @@ class ProfileStore {
                            size_t room) = 0;
     // Writes one value; false when it could not be written.
     virtual bool PutString(const char* section, const char* key, const char* value) = 0;
+    // Where the values are written, for the user: a file's path.
+    virtual std::string Where() const { return {}; }
 };

@@ -13,6 +13,7 @@ class PrivateProfileStore : public ProfileStore {
     void GetString(const char* section, const char* key, const char* def, char* out,
                    size_t room) override;
     bool PutString(const char* section, const char* key, const char* value) override;
+    std::string Where() const override { return path_; }
 
   private:
     std::string path_;

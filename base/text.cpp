@@ -40,3 +40,18 @@ size_t CopyText(char* room, size_t roomSize, std::string_view text) {
     std::memcpy(room, text.data(), n);
     return n;
 }
+
+std::string FitText(std::string_view text, size_t room) {
+    text = text.substr(0, text.find('\0'));
+    if (room == 0) return {};
+    if (text.size() < room) return std::string(text);
+    constexpr std::string_view kMore = "...";
+    if (room <= kMore.size() + 1) return std::string(text.substr(0, room - 1));
+    const size_t keep = room - 1 - kMore.size();
+    // The last space at or before the cut, so no word is broken.
+    size_t end = text.substr(0, keep + 1).rfind(' ');
+    if (end == std::string_view::npos || end == 0) end = keep;
+    while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == ',' || text[end - 1] == '.'))
+        --end;
+    return std::string(text.substr(0, end)) + std::string(kMore);
+}

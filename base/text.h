@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 // Plain decimal text: optional leading white space and one sign, then the
@@ -21,4 +22,13 @@ int32_t ParseDecimal(const char* text, size_t maxChars = SIZE_MAX);
 size_t CopyText(char* room, size_t roomSize, std::string_view text);
 template <size_t N> size_t CopyText(char (&room)[N], std::string_view text) {
     return CopyText(room, N, text);
+}
+
+// The text, or when it does not fit a room of `room` bytes (terminator
+// included) as much of it as fits, cut after a whole word and followed by
+// "..."; a first word too long for the room is cut where the room ends.
+std::string FitText(std::string_view text, size_t room);
+// FitText into a fixed room.
+template <size_t N> void CopyFitted(char (&room)[N], std::string_view text) {
+    CopyText(room, N, FitText(text, N));
 }

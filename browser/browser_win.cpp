@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "browser/columns_win.h"
@@ -223,6 +224,21 @@ void CDialogBrowser::ShowUserGroup(unsigned group) {
     char text[32];
     std::snprintf(text, sizeof text, "[user group : %u]", group);
     dialogItem(IDC_USER_GROUP_LABEL).setText(text);
+    // Sized from the text in the label's own font: a wider font than the one
+    // designed for, or another scale, must not cut it.
+    HWND label = GetDlgItem(hwnd, IDC_USER_GROUP_LABEL);
+    HDC dc = label ? GetDC(label) : nullptr;
+    if (!dc) return;
+    SIZE extent{};
+    {
+        const SelectedObject font(dc,
+                                  reinterpret_cast<HGDIOBJ>(SendMessageA(label, WM_GETFONT, 0, 0)));
+        GetTextExtentPoint32A(dc, text, static_cast<int>(std::strlen(text)), &extent);
+    }
+    ReleaseDC(label, dc);
+    const SIZE now = WindowSize(label);
+    SetWindowPos(label, nullptr, 0, 0, extent.cx + 2, std::max(now.cy, extent.cy),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 template <class F> void CDialogBrowser::withPeerTable(F&& use) {

@@ -26,8 +26,13 @@ function(orvela_shell_sources out)
   set(${out} ${src} PARENT_SCOPE)
 endfunction()
 
-# A version resource for a binary, from cmake/version.rc.in.
+# A version resource for a binary, from cmake/version.rc.in; a program's
+# also holds cmake/program.manifest.
 function(orvela_version_resource target file description type)
+  set(ORVELA_MANIFEST "")
+  if(type STREQUAL "VFT_APP")
+    set(ORVELA_MANIFEST "1 24 \"${CMAKE_SOURCE_DIR}/cmake/program.manifest\"")
+  endif()
   set(ORVELA_FILE_NAME ${file})
   set(ORVELA_FILE_DESCRIPTION ${description})
   set(ORVELA_FILE_TYPE ${type})
@@ -58,7 +63,7 @@ orvela_shell_sources(agent_src orvela_agent agent wire base)
 add_executable(agent_program WIN32 ${agent_src} ${CMAKE_SOURCE_DIR}/player/nowplaying_win.cpp)
 set_target_properties(agent_program PROPERTIES OUTPUT_NAME orvela_agent)
 target_link_libraries(agent_program PRIVATE ${ORVELA_CORE} ${ORVELA_STATIC}
-                      ws2_32 user32 shell32 advapi32 ole32 uuid)
+                      ws2_32 user32 shell32 advapi32 ole32 uuid wtsapi32 comctl32)
 orvela_version_resource(agent_program orvela_agent.exe "Orvela agent" VFT_APP)
 
 if(ORVELA_WIN_TESTS)
@@ -71,3 +76,4 @@ endif()
 add_executable(start_as_user WIN32 ${CMAKE_SOURCE_DIR}/installer/start_as_user_win.cpp)
 target_include_directories(start_as_user PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(start_as_user PRIVATE ${ORVELA_STATIC} shell32 advapi32 userenv)
+orvela_version_resource(start_as_user start_as_user.exe "Orvela agent starter" VFT_APP)

@@ -1,14 +1,17 @@
 // orvela_agent.exe: the program on every computer of the group that the
-// plug-ins talk to. One instance per computer; no window, only an icon in
-// the notification area whose notifications say who starts listening (or
-// asks to), and whose menu shows who listens, allows or revokes computers
-// and offers "Stop sharing sound" and "Exit". The network thread
-// (worker_win.cpp) does the work; this thread keeps the icon and its menu.
+// plug-ins talk to. One instance per user's session, of which only the one
+// at the screen shares the computer; no window but its settings, only an
+// icon in the notification area whose notifications say who starts
+// listening (or asks to), and whose menu shows who listens, allows or
+// revokes computers and offers "Stop sharing sound", "Settings..." and
+// "Exit". The network thread (worker_win.cpp) does the work; this thread
+// keeps the icon, its menu, the settings window and the session's changes.
 #include <winsock2.h>
 // winsock2.h before windows.h, which would otherwise pull in the old winsock.h.
 #include <windows.h>
 
 #include <shellapi.h>
+#include <wtsapi32.h>
 
 #include <memory>
 #include <string>
@@ -18,12 +21,16 @@
 #include "agent/agent_settings.h"
 #include "agent/capture_win.h"
 #include "agent/options.h"
+#include "agent/screen_turn.h"
 #include "agent/tray_menu.h"
+#include "agent/user_settings_win.h"
 #include "agent/wav_file.h"
 #include "agent/worker_win.h"
 #include "base/file_bytes.h"
 #include "base/profile_win.h"
 #include "base/text.h"
+#include "orvela_agent/resource.h"
+#include "orvela_agent/settings_window_win.h"
 #include "player/nowplaying_win.h"
 
 namespace {
@@ -31,14 +38,21 @@ namespace {
 using namespace agent;
 
 constexpr char kWindowClass[] = "OrvelaAgent";
-// Global: a second user logged on to the same computer finds the first
-// user's agent holding the request port.
-constexpr char kInstanceMutex[] = "Global\\OrvelaAgentInstance";
+// One agent per session (the Local namespace is the session's own).
+constexpr char kInstanceMutex[] = "Local\\OrvelaAgentInstance";
+// Held by the one agent of this computer that shares it: the one whose
+// session is at the screen. Every user's agent may open it.
+constexpr char kTurnMutex[] = "Global\\OrvelaAgentSharing";
+// Every user's agent may open and wait on these; medium integrity, so an
+// elevated agent's do not shut out the others.
+constexpr char kAnyUser[] = "D:(A;;GA;;;AU)(A;;GA;;;SY)S:(ML;;NW;;;ME)";
 constexpr UINT WM_TRAY = WM_APP + 1;
 constexpr UINT kIconId = 1;
-constexpr WORD kIconResource = 1; // orvela_agent.rc
 constexpr UINT_PTR kExitTimer = 1;
 constexpr UINT_PTR kIconTimer = 2;
+constexpr UINT_PTR kSessionTimer = 3;
+// At logon the session service may not take registrations yet.
+constexpr UINT kSessionRetryMs = 3000;
 
 // Exit codes, for whoever starts the agent from a script.
 constexpr int kExitBadOptions = 2;
@@ -46,9 +60,16 @@ constexpr int kExitAlreadyRunning = 3;
 constexpr int kExitNoNetwork = 4;
 
 struct Agent {
-    AgentSettings settings;
+    HINSTANCE instance = nullptr;
+    AgentSettings settings; // as the settings window last chose them
     AgentOptions options;
-    std::unique_ptr<PrivateProfileStore> store;
+    // The file beside the program (the installer's defaults) under the user's own.
+    std::unique_ptr<PrivateProfileStore> programStore, userStore;
+    std::unique_ptr<LayeredProfileStore> store;
+    UniqueHandle turn;
+    DWORD session = 0;
+    ScreenTurn screen{0, 0};
+    SettingsWindow settingsWindow;
     std::unique_ptr<SoundSource> source;
     std::unique_ptr<AgentWorker> worker;
     HWND window = nullptr;
@@ -75,14 +96,14 @@ bool ShowIcon(HWND window, DWORD action) {
     icon.uCallbackMessage = WM_TRAY;
     // Shared: the icon is loaded again at every change of the tip.
     icon.hIcon = static_cast<HICON>(
-        LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kIconResource), IMAGE_ICON,
+        LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_AGENT), IMAGE_ICON,
                    GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
     const AgentWorker* worker = theAgent->worker.get();
     TrayState state;
     state.mode = theAgent->settings.listening;
     if (worker) state = worker->State();
     const std::string tip = TrayTip(state);
-    CopyText(icon.szTip, tip);
+    CopyFitted(icon.szTip, tip);
     // The hidden window's caption says the same, for anyone who cannot see
     // the notification area (tests, tools).
     SetWindowTextA(window, tip.c_str());
@@ -115,8 +136,9 @@ void ShowNotifications(HWND window) {
         icon.uID = kIconId;
         icon.uFlags = NIF_INFO;
         icon.dwInfoFlags = NIIF_INFO;
-        CopyText(icon.szInfoTitle, n.title);
-        CopyText(icon.szInfo, n.text);
+        // Cut at a word where the shell would cut mid-word.
+        CopyFitted(icon.szInfoTitle, n.title);
+        CopyFitted(icon.szInfo, n.text);
         theAgent->offered = n.offer;
         // Said once more where tests and tools read it: the hidden window's child.
         SetWindowTextA(theAgent->lastNotice, n.text.c_str());
@@ -142,10 +164,35 @@ void ShowMenu(HWND window) {
     if (command) SendMessageA(window, WM_COMMAND, command, 0);
 }
 
+void OpenSettings() {
+    Agent& a = *theAgent;
+    a.settingsWindow.Open(
+        a.instance, a.settings, a.store->Where(),
+        [](const AgentSettings& chosen) {
+            theAgent->settings = chosen;
+            theAgent->worker->Configure(chosen);
+        },
+        [](const AllowedComputer& who) { theAgent->worker->Revoke(who); });
+    a.settingsWindow.ShowAllowed(a.worker->State().allowed);
+}
+
+// Registers for this session's changes; until it can, tried again.
+void WatchSessions(HWND window) {
+    if (!WTSRegisterSessionNotification(window, NOTIFY_FOR_THIS_SESSION)) {
+        SetTimer(window, kSessionTimer, kSessionRetryMs, nullptr);
+        return;
+    }
+    KillTimer(window, kSessionTimer);
+    // What changed before the registration went unheard: asked once more.
+    theAgent->screen = ScreenTurn(theAgent->session, WTSGetActiveConsoleSessionId());
+    theAgent->worker->SetAtScreen(theAgent->screen.AtScreen());
+}
+
 void OnCommand(HWND window, unsigned command) {
     AgentWorker* worker = theAgent->worker.get();
     if (command == kExitCommand) DestroyWindow(window);
     if (!worker) return;
+    if (command == kSettingsCommand) OpenSettings();
     if (command == kStopSharingCommand) worker->StopSharing();
     if (command == kShareAgainCommand) worker->ShareAgain();
     // A row means the computer it showed, whatever asked since.
@@ -170,6 +217,13 @@ LRESULT CALLBACK WindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
         case WM_AGENT_LISTENERS:
             ChangeIcon(window, NIM_MODIFY);
             if (theAgent->worker) ShowNotifications(window);
+            if (theAgent->worker)
+                theAgent->settingsWindow.ShowAllowed(theAgent->worker->State().allowed);
+            return 0;
+        case WM_WTSSESSION_CHANGE:
+            if (theAgent->worker && theAgent->screen.OnChange(static_cast<unsigned>(wParam),
+                                                              static_cast<DWORD>(lParam)))
+                theAgent->worker->SetAtScreen(theAgent->screen.AtScreen());
             return 0;
         case WM_COMMAND:
             OnCommand(window, LOWORD(wParam));
@@ -177,6 +231,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
         case WM_TIMER:
             if (wParam == kExitTimer) DestroyWindow(window);
             if (wParam == kIconTimer) AddIcon(window);
+            if (wParam == kSessionTimer && theAgent->worker) WatchSessions(window);
             return 0;
         case WM_CLOSE:
             DestroyWindow(window);
@@ -187,6 +242,8 @@ LRESULT CALLBACK WindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
         case WM_DESTROY:
             // The listeners hear "CLOSE_STREAM" before the icon goes; Run
             // sees whether the thread ended.
+            WTSUnRegisterSessionNotification(window);
+            theAgent->settingsWindow.Close();
             if (theAgent->worker) theAgent->worker->Exit();
             ShowIcon(window, NIM_DELETE);
             PostQuitMessage(0);
@@ -214,6 +271,7 @@ std::unique_ptr<SoundSource> MakeSource(const std::string& wav, const std::strin
 }
 
 int Run(HINSTANCE instance, Agent& agent) {
+    agent.instance = instance;
     std::vector<std::string> args(__argv + 1, __argv + __argc);
     std::string error;
     if (!ParseAgentOptions(args, agent.options, error)) {
@@ -221,20 +279,31 @@ int Run(HINSTANCE instance, Agent& agent) {
         return kExitBadOptions;
     }
     UniqueHandle instanceMutex(CreateMutexA(nullptr, FALSE, kInstanceMutex));
-    // Another user's agent holds the mutex with an access list of its own.
     if (const DWORD e = GetLastError(); e == ERROR_ALREADY_EXISTS || e == ERROR_ACCESS_DENIED) {
-        Trace("an agent already runs on this computer; this one leaves");
+        Trace("an agent already runs in this session; this one leaves");
         return kExitAlreadyRunning;
     }
     // Every agent, in any session, holds this while it runs: the uninstaller
-    // refuses while it exists. Any user's agent may open one another made.
-    SddlSecurity anyUser("D:(A;;GA;;;AU)(A;;GA;;;SY)S:(ML;;NW;;;ME)");
+    // refuses while it exists.
+    SddlSecurity anyUser(kAnyUser);
     UniqueHandle runningMark(CreateMutexA(anyUser.Get(), FALSE, "Global\\OrvelaAgentRunning"));
+    agent.turn.Reset(CreateMutexA(anyUser.Get(), FALSE, kTurnMutex));
+    if (!agent.turn)
+        agent.turn.Reset(OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, kTurnMutex));
+    if (!agent.turn) {
+        // No other agent can be told apart from: this one shares alone.
+        Trace("the computer's sharing turn cannot be opened");
+        agent.turn.Reset(CreateMutexA(nullptr, FALSE, nullptr));
+    }
+    ProcessIdToSessionId(GetCurrentProcessId(), &agent.session);
+    agent.screen = ScreenTurn(agent.session, WTSGetActiveConsoleSessionId());
 
     char program[MAX_PATH] = {};
     const DWORD n = GetModuleFileNameA(nullptr, program, MAX_PATH);
-    agent.store = std::make_unique<PrivateProfileStore>(
-        n > 0 && n < MAX_PATH ? AgentSettingsPath(program) : std::string());
+    const std::string programFile = n > 0 && n < MAX_PATH ? AgentSettingsPath(program) : "";
+    agent.programStore = std::make_unique<PrivateProfileStore>(programFile);
+    agent.userStore = std::make_unique<PrivateProfileStore>(PrepareUserSettings(programFile));
+    agent.store = std::make_unique<LayeredProfileStore>(*agent.userStore, *agent.programStore);
     agent.settings = LoadAgentSettings(*agent.store);
     agent.source = MakeSource(agent.options.wav, agent.settings.soundSource);
     if (!agent.source) {
@@ -250,8 +319,10 @@ int Run(HINSTANCE instance, Agent& agent) {
     agent.taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
     // A hidden top-level window: it hears the shell's TaskbarCreated, which
     // a message-only window would not.
-    agent.window = CreateWindowExA(0, kWindowClass, "Orvela agent", WS_POPUP, 0, 0, 0, 0, nullptr,
-                                   nullptr, instance, nullptr);
+    // Its caption, the icon's tip, is set once the network thread has decided
+    // whether it serves: until then it says the agent is starting.
+    agent.window = CreateWindowExA(0, kWindowClass, "Orvela agent: starting", WS_POPUP, 0, 0, 0, 0,
+                                   nullptr, nullptr, instance, nullptr);
     if (!agent.window) return kExitNoNetwork;
     agent.lastNotice = CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 0, 0, agent.window, nullptr,
                                        instance, nullptr);
@@ -259,21 +330,23 @@ int Run(HINSTANCE instance, Agent& agent) {
     WSADATA wsa;
     if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return kExitNoNetwork;
     agent.worker = std::make_unique<AgentWorker>(agent.settings, agent.options, *agent.source,
-                                                 *agent.store, agent.window);
-    if (const int failed = agent.worker->Start()) {
+                                                 *agent.store, agent.window, agent.turn.Get());
+    if (const int failed = agent.worker->Start(agent.screen.AtScreen())) {
         // The one failure a user has to hear of: without its port the agent
         // cannot work at all.
         const std::string text = "The Orvela agent cannot take requests on UDP port " +
                                  std::to_string(agent.settings.requestPort) + " (error " +
                                  std::to_string(failed) +
                                  ").\nAnother program may use that port: choose another PORT "
-                                 "in orvela_agent.ini.";
+                                 "in " +
+                                 agent.store->Where() + ".";
         MessageBoxA(nullptr, text.c_str(), "Orvela agent", MB_OK | MB_ICONERROR);
         agent.worker.reset();
         DestroyWindow(agent.window);
         WSACleanup();
         return kExitNoNetwork;
     }
+    WatchSessions(agent.window);
     agent.icon = IconKeeper(GetTickCount());
     AddIcon(agent.window);
     SetTimer(agent.window, kIconTimer, IconKeeper::kRetryMs, nullptr);
@@ -282,6 +355,7 @@ int Run(HINSTANCE instance, Agent& agent) {
 
     MSG m;
     while (GetMessageA(&m, nullptr, 0, 0) > 0) {
+        if (agent.settingsWindow.Handles(m)) continue;
         TranslateMessage(&m);
         DispatchMessageA(&m);
     }

@@ -5,7 +5,7 @@
 # Usage: check_dll.sh OBJDUMP FILE EXPORT [FILE EXPORT ...]
 set -u
 objdump=$1; shift
-system='^(kernel32|user32|gdi32|ws2_32|comctl32|shell32|msvcrt|advapi32|msacm32|winmm|ole32|comdlg32)\.dll$'
+system='^(kernel32|user32|gdi32|ws2_32|comctl32|shell32|msvcrt|advapi32|msacm32|winmm|ole32|comdlg32|wtsapi32)\.dll$'
 status=0
 while [[ $# -ge 2 ]]; do
   dll=$1 want=$2; shift 2

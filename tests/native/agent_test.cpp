@@ -15,36 +15,44 @@
 
 #include "agent/announce.h"
 #include "agent/request_handler.h"
+#include "agent/screen_turn.h"
 #include "agent/tray_menu.h"
+#include "base/text.h"
 #include "peers/presence.h"
 
 namespace {
 
 using namespace agent;
 
-// An INI text "KEY=value;..." of section MAIN as the agent reads it, and
-// the settings as "group userGroup port listening playlist format allowed".
-std::string Load(const std::string& ini) {
-    struct : ProfileStore {
-        std::string ini;
-        void GetString(const char*, const char* key, const char* def, char* out,
-                       size_t room) override {
-            const size_t at = (";" + ini).find(";" + std::string(key) + "=");
-            const std::string v = at == std::string::npos
-                                      ? def
-                                      : ini.substr(at + std::strlen(key) + 1,
-                                                   ini.find(';', at) - at - std::strlen(key) - 1);
-            std::snprintf(out, room, "%s", v.c_str());
-        }
-        bool PutString(const char*, const char* key, const char* value) override {
-            ini = std::string(key) + "=" + value + ";" + ini; // found first from now on
-            return true;
-        }
-    } store;
-    store.ini = ini;
+// An INI text "KEY=value;..." of section MAIN.
+struct IniStore : ProfileStore {
+    std::string ini;
+    void GetString(const char*, const char* key, const char* def, char* out, size_t room) override {
+        const size_t at = (";" + ini).find(";" + std::string(key) + "=");
+        const std::string v = at == std::string::npos
+                                  ? def
+                                  : ini.substr(at + std::strlen(key) + 1,
+                                               ini.find(';', at) - at - std::strlen(key) - 1);
+        std::snprintf(out, room, "%s", v.c_str());
+    }
+    bool PutString(const char*, const char* key, const char* value) override {
+        ini = std::string(key) + "=" + value + ";" + ini; // found first from now on
+        return true;
+    }
+};
+
+// The settings as the agent reads them from the user's file over the
+// program's, as "group userGroup port listening playlist format allowed";
+// written back to the user's file, they read the same.
+std::string Load(const std::string& ini, const std::string& user = "") {
+    IniStore defaults, mine;
+    defaults.ini = ini;
+    mine.ini = user;
+    LayeredProfileStore store(mine, defaults);
     AgentSettings s = LoadAgentSettings(store);
-    SaveAllowed(store, s.allowed); // written back as it was read
-    s = LoadAgentSettings(store);
+    EXPECT_TRUE(SaveUserSettings(store, s));
+    EXPECT_EQ(defaults.ini, ini) << "the program's file is never written";
+    EXPECT_EQ(LoadAgentSettings(store), s);
     const char* modes[] = {"all", "ask", "off"};
     return std::string(s.groupAddress) + " " + std::to_string(s.userGroup) + " " +
            std::to_string(s.requestPort) + " " + modes[static_cast<int>(s.listening)] + " " +
@@ -67,6 +75,14 @@ TEST(AgentSettings, GroupKeysAsTheBrowserReadsThemAndBadValuesGiveDefaults) {
     };
     for (const auto& [ini, want] : rows)
         EXPECT_EQ(Load(ini), want) << ini;
+    // What the user decided wins over the installer's defaults, key by key.
+    EXPECT_EQ(Load("LISTENING=all;PORT=6001;FORMAT=3", "LISTENING=off;ALLOWED=PC@10.0.0.9"),
+              "225.5.5.0:5145 100 6001 off 1 3 PC@10.0.0.9");
+    EXPECT_EQ(VirtualStorePath("C:\\Users\\ann\\AppData\\Local",
+                               "C:\\Program Files (x86)\\Orvela\\orvela_agent.ini"),
+              "C:\\Users\\ann\\AppData\\Local\\VirtualStore\\Program Files "
+              "(x86)\\Orvela\\orvela_agent.ini");
+    EXPECT_EQ(VirtualStorePath("C:\\Users\\ann\\AppData\\Local", "\\\\server\\share\\a.ini"), "");
 }
 
 struct FakeHost : AgentHost {
@@ -147,6 +163,14 @@ TEST_F(AgentHandler, ListenersAreBoundedAndRefusalsFollowSettingsSoundAndSharing
         EXPECT_EQ(std::string(a.begin(), a.end()), "DENY") << text;
     }
     EXPECT_EQ(host.exports, 1);
+    // Choosing to ask ends the streams of the computers not allowed, at once.
+    Ask(0, 3, 1, "NEED_STREAM");
+    EXPECT_EQ(Ask(0, 3, 7, "OPEN_STREAM"), "OK~1");
+    std::vector<Endpoint> closed;
+    handler.SetListening(ListeningMode::Ask, closed, 0);
+    EXPECT_EQ(closed, (std::vector<Endpoint>{{0x7F000003, 7}}));
+    EXPECT_TRUE(handler.Listeners().Empty());
+    EXPECT_EQ(Ask(0, 3, 1, "NEED_STREAM"), "DENY");
 }
 
 TEST_F(AgentHandler, EachSenderHasItsShareAndAComputerAtANormalPaceIsAnsweredBesideACrowd) {
@@ -386,15 +410,16 @@ TEST(AgentTrayMenu, ShowsWhoListensWhoMayBeAllowedOrRevokedThenStopOrShareAgainA
                     true,
                     ListeningMode::All};
     EXPECT_EQ(items(state), "0~DESK (ben) at 0.0.0.1 is listening|0~192.168.1.20 is listening|-|"
-                            "1Stop sharing sound|3Exit|");
+                            "1Stop sharing sound|4Settings...|3Exit|");
     EXPECT_EQ(TrayTip(state), "Orvela agent: 2 computers listen");
     state = {{},
              {{4, "STUDIO", ComputerText("STUDIO", 4)}},
              {{3, "LAPTOP", "LAPTOP at 0.0.0.3"}},
              false,
              ListeningMode::Ask};
-    EXPECT_EQ(items(state), "0~Sound is not shared|-|100Allow STUDIO at 0.0.0.4|"
-                            "200Stop allowing LAPTOP at 0.0.0.3|-|2Share sound again|3Exit|");
+    EXPECT_EQ(items(state),
+              "0~Sound is not shared|-|100Allow STUDIO at 0.0.0.4|"
+              "200Stop allowing LAPTOP at 0.0.0.3|-|2Share sound again|4Settings...|3Exit|");
     // A row allows what it showed, even once another computer asked.
     const TrayState shown = state;
     state.offered.insert(state.offered.begin(), {5, "DESK", "DESK at 0.0.0.5"});
@@ -417,7 +442,40 @@ TEST(AgentTrayMenu, ShowsWhoListensWhoMayBeAllowedOrRevokedThenStopOrShareAgainA
     icon.Added(true, 200000);
     EXPECT_FALSE(icon.AddDue(210000)) << "shown";
     state.mode = ListeningMode::Off;
-    EXPECT_EQ(items(state), "0~Listening is turned off in orvela_agent.ini|-|3Exit|");
+    EXPECT_EQ(items(state), "0~Listening is turned off in the settings|-|4Settings...|3Exit|");
+    state.standby = true;
+    EXPECT_EQ(items(state), "0~Shared by the session at the screen|-|4Settings...|3Exit|");
+    // Cut at a word, within the shell's room.
+    const std::string notice = ListeningNotice("WORKSTATION-7 (a.very.long.user.name) at 10.1.2.3");
+    EXPECT_EQ(FitText(notice, 48), "WORKSTATION-7 (a.very.long.user.name) at...");
+    EXPECT_EQ(FitText(notice, 256), notice);
+    EXPECT_EQ(FitText("Supercalifragilistic", 10), "Superc...");
+}
+
+// Only the agent of the session at the screen shares; a switch to another
+// user's session hands over, locking alone does not.
+TEST(AgentScreenTurn, SessionChangesEventByEvent) {
+    ScreenTurn turn(2, 2);
+    std::string seen;
+    const std::pair<unsigned, uint32_t> changes[] = {
+        {ScreenTurn::kLock, 2},
+        {ScreenTurn::kUnlock, 2},
+        {ScreenTurn::kConsoleDisconnect, 2},
+        {ScreenTurn::kConsoleConnect, 3},
+        {ScreenTurn::kConsoleDisconnect, 3},
+        {ScreenTurn::kConsoleConnect, 2},
+        {ScreenTurn::kRemoteConnect, 2},
+        {ScreenTurn::kConsoleConnect, 2},
+        {ScreenTurn::kLogoff, 2},
+    };
+    for (const auto& [change, session] : changes) {
+        const bool moved = turn.OnChange(change, session);
+        seen += std::string(turn.AtScreen() ? "S" : "-") + (moved ? "!" : "") + " ";
+    }
+    EXPECT_EQ(seen, "S S -! - - S! -! S! -! ");
+    EXPECT_TRUE(ScreenTurn(2, ScreenTurn::kNoSession).AtScreen()) << "the console changes hands";
+    EXPECT_FALSE(ScreenTurn(2, 1).AtScreen());
+    EXPECT_FALSE(ScreenTurn(2, 2).OnChange(ScreenTurn::kConsoleConnect, 2));
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "agent/agent_settings.h"
 #include "agent/tray_menu.h"
 #include "base/owners_win.h"
 #include "browser/listview_win.h"
@@ -15,6 +16,8 @@
 #include "tests/windows/process.h"
 
 #include <shellapi.h>
+#include <shlobj.h>
+#include <wtsapi32.h>
 
 namespace {
 
@@ -22,7 +25,9 @@ using namespace browser_test;
 using namespace presence_test;
 
 // orvela_agent.exe on 127.0.0.3 in the tests' folder (its settings file's
-// too), its sound agent-road.wav unless told otherwise; ended by WM_CLOSE.
+// too, the installer's defaults), its sound agent-road.wav unless told
+// otherwise; ended by WM_CLOSE. The user's own settings live in agent-user,
+// which each test starts without.
 struct AgentProcess {
     UniqueHandle process;
     DWORD id = 0;
@@ -32,7 +37,12 @@ struct AgentProcess {
                               "--exit-after 90000" +
                               std::string(wav ? " --wav agent-road.wav" : "");
         if (!StartProcess(command, &process, &id)) return false;
-        return PumpUntil([&] { return Window() || Ended(); }, 15000) && !Ended();
+        // The caption is the icon's tip, set once the agent serves or stands by.
+        const auto ready = [&] {
+            const std::string c = Caption();
+            return c.rfind("Orvela agent", 0) == 0 && c != "Orvela agent: starting";
+        };
+        return PumpUntil([&] { return ready() || Ended(); }, 15000) && !Ended();
     }
     HWND Window() const {
         HWND w = FindWindowA("OrvelaAgent", nullptr);
@@ -101,14 +111,20 @@ struct AgentRoad : PresenceTest {
     std::vector<int16_t> sound; // agent-road.wav's stereo frames
     std::string computer, name, folder;
 
+    std::string user; // the agent's local application data
+
     void SetUp() override {
         PresenceTest::SetUp();
         if (IsSkipped()) return;
         ResetSettings();
-        // Anyone may listen, unless a test says otherwise.
-        WriteFileBytes("orvela_agent.ini", "[MAIN]\r\nLISTENING=all\r\n");
         char here[MAX_PATH] = {};
         GetCurrentDirectoryA(MAX_PATH, here);
+        user = std::string(here) + "\\agent-user";
+        ASSERT_TRUE(RunShell("rm -rf " + ShellQuote(UnixPathOf(user))));
+        CreateDirectoryA(user.c_str(), nullptr);
+        SetEnvironmentVariableA("LOCALAPPDATA", user.c_str()); // the agent inherits it
+        // Anyone may listen, unless a test says otherwise.
+        WriteFileBytes("orvela_agent.ini", "[MAIN]\r\nLISTENING=all\r\n");
         folder = UnixPathOf(here);
         ASSERT_TRUE(RunShell(ShellQuote(kPeersim) + " wav --out " +
                              ShellQuote(folder + "/agent-road.wav")));
@@ -134,9 +150,11 @@ struct AgentRoad : PresenceTest {
         player.DestroyFrames();
         DeleteFileA("agent-road.wav");
         DeleteFileA("orvela_agent.ini");
+        RunShell("rm -rf " + ShellQuote(UnixPathOf(user)));
         RemoveSettings();
         PresenceTest::TearDown();
     }
+    std::string UserFile() const { return agent::UserSettingsPath(user); }
     // The agent's row, once it shows `title` (any when empty), and a point on it.
     int Row(const std::string& title = "") {
         int row = -1;
@@ -259,8 +277,127 @@ TEST_F(AgentRoad, AskingByDefaultOffersTheAnnouncedNameAndAddressAndAClickAllows
     EXPECT_TRUE(PumpUntil([&] { return agent.LastNotice() == offer; }, 3000)) << agent.LastNotice();
     PostMessageA(agent.Window(), WM_APP + 1, 1, NIN_BALLOONUSERCLICK); // the notification's click
     EXPECT_TRUE(PumpUntil([&] { return asking.Ask("NEED_STREAM") == "OK"; }, 3000));
-    const std::string ini = ReadFileBytes("orvela_agent.ini");
+    const std::string ini = ReadFileBytes(UserFile());
     EXPECT_NE(ini.find("ALLOWED=DESK@127.0.0.1"), std::string::npos) << ini;
+}
+
+TEST_F(AgentRoad, ASwitchToAnotherUsersSessionHandsThePortsOverAndTheAgentWaitsForTheTurn) {
+    ASSERT_TRUE(agent.Start());
+    DWORD session = 0;
+    ProcessIdToSessionId(agent.id, &session);
+    const Udp one("127.0.0.6");
+    EXPECT_EQ(one.Ask("NEED_STREAM"), "OK");
+    EXPECT_EQ(one.Ask("OPEN_STREAM"), "OK~1");
+    PostMessageA(agent.Window(), WM_WTSSESSION_CHANGE, WTS_CONSOLE_DISCONNECT, session);
+    EXPECT_EQ(one.Next(), "CLOSE_STREAM");
+    const std::string standby = "Orvela agent: shared by the session at the screen";
+    EXPECT_TRUE(PumpUntil([&] { return agent.Caption() == standby; }, 2000));
+    {
+        sockaddr_in at{}; // where the next session's agent binds
+        at.sin_family = AF_INET;
+        at.sin_addr.s_addr = inet_addr("127.0.0.3");
+        at.sin_port = htons(5146);
+        const UniqueSocket s(socket(AF_INET, SOCK_DGRAM, 0));
+        EXPECT_EQ(bind(s.Get(), reinterpret_cast<sockaddr*>(&at), sizeof at), 0) << "still held";
+    }
+    // The agent of the session at the screen holds the turn: this one, back
+    // at the screen, waits in the background until it is given up.
+    UniqueHandle turn(
+        OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, "Global\\OrvelaAgentSharing"));
+    ASSERT_TRUE(turn);
+    ASSERT_EQ(WaitForSingleObject(turn.Get(), 0), static_cast<DWORD>(WAIT_OBJECT_0));
+    PostMessageA(agent.Window(), WM_WTSSESSION_CHANGE, WTS_CONSOLE_CONNECT, session);
+    PumpFor(500);
+    one.Send("NEED_STREAM");
+    EXPECT_EQ(one.Next(false), "") << "answered without the turn";
+    EXPECT_EQ(agent.Caption(), standby);
+    ReleaseMutex(turn.Get());
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            one.Send("NEED_STREAM");
+            return one.Next(false) == "OK";
+        },
+        3000));
+    EXPECT_EQ(agent.Caption(), "Orvela agent");
+}
+
+// An older agent's settings in this user's VirtualStore are taken over; the
+// window shows them, and every change applies at once and is saved.
+TEST_F(AgentRoad, SettingsWindowAppliesEachChangeAtOnceAndSavesItInTheUsersFile) {
+    char here[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, here);
+    const std::string kept =
+        agent::VirtualStorePath(user, std::string(here) + "\\orvela_agent.ini");
+    SHCreateDirectoryExA(nullptr, kept.substr(0, kept.rfind('\\')).c_str(), nullptr);
+    WriteFileBytes(kept, "[MAIN]\r\nLISTENING=ask\r\nALLOWED=DESK@127.0.0.1,PC7@127.0.0.9\r\n");
+    ASSERT_TRUE(agent.Start());
+    EXPECT_EQ(GetFileAttributesA(kept.c_str()), INVALID_FILE_ATTRIBUTES) << "taken over once";
+    const auto saved = [&](const char* key) {
+        char value[256] = {};
+        GetPrivateProfileStringA("MAIN", key, "-", value, sizeof value, UserFile().c_str());
+        return std::string(value);
+    };
+    EXPECT_EQ(saved("ALLOWED"), "DESK@127.0.0.1,PC7@127.0.0.9");
+
+    SendMessageA(agent.Window(), WM_COMMAND, agent::kSettingsCommand, 0);
+    HWND dialog = nullptr;
+    ASSERT_TRUE(PumpUntil(
+        [&] { return (dialog = FindWindowA("#32770", "Orvela agent settings")) != nullptr; },
+        5000));
+    const auto item = [&](int id) { return GetDlgItem(dialog, id); };
+    const auto click = [&](int id) { SendMessageA(item(id), BM_CLICK, 0, 0); };
+    const auto choose = [&](int id, int index) {
+        SendMessageA(item(id), CB_SETCURSEL, index, 0);
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), LPARAM(item(id)));
+    };
+    HWND allowed = item(1004);
+    EXPECT_EQ(IsDlgButtonChecked(dialog, 1002), static_cast<UINT>(BST_CHECKED)) << "asking";
+    ASSERT_EQ(SendMessageA(allowed, LB_GETCOUNT, 0, 0), 2);
+    wchar_t row[64] = {}; // (Wine passes list texts between processes as wide ones only)
+    SendMessageW(allowed, LB_GETTEXT, 1, reinterpret_cast<LPARAM>(row));
+    EXPECT_STREQ(row, L"PC7 at 127.0.0.9");
+    EXPECT_EQ(SendMessageA(item(1007), CB_GETCOUNT, 0, 0), 5) << "the five qualities";
+    SendMessageA(allowed, LB_SETCURSEL, 1, 0);
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(1004, LBN_SELCHANGE), LPARAM(allowed));
+    click(1005);
+    EXPECT_TRUE(PumpUntil([&] { return saved("ALLOWED") == "DESK@127.0.0.1"; }, 3000));
+    EXPECT_TRUE(PumpUntil([&] { return SendMessageA(allowed, LB_GETCOUNT, 0, 0) == 1; }, 3000));
+
+    click(1001); // every computer, then the best quality
+    choose(1007, 4);
+    const Udp one("127.0.0.6");
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            one.Send("NEED_STREAM");
+            return one.Next(false) == "OK";
+        },
+        3000));
+    EXPECT_EQ(one.Ask("OPEN_STREAM"), "OK~5");
+    EXPECT_EQ(saved("FORMAT"), "5");
+    click(1003); // no one: the listener is let go at once
+    EXPECT_EQ(one.Next(), "CLOSE_STREAM");
+    EXPECT_EQ(one.Ask("NEED_STREAM"), "DENY");
+    click(1008);
+    EXPECT_TRUE(PumpUntil([&] { return saved("ALLOW_PLAYLIST") == "0"; }, 3000));
+    EXPECT_EQ(saved("LISTENING"), "off");
+    EXPECT_EQ(agent.Stop(), 0u);
+
+    // A file that cannot be written is said, not only traced.
+    ASSERT_TRUE(DeleteFileA(UserFile().c_str()));
+    ASSERT_TRUE(CreateDirectoryA(UserFile().c_str(), nullptr));
+    ASSERT_TRUE(agent.Start());
+    SendMessageA(agent.Window(), WM_COMMAND, agent::kSettingsCommand, 0);
+    ASSERT_TRUE(PumpUntil(
+        [&] { return (dialog = FindWindowA("#32770", "Orvela agent settings")) != nullptr; },
+        5000));
+    click(1008);
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            return agent.LastNotice().find("could not be saved in " + UserFile()) !=
+                   std::string::npos;
+        },
+        3000))
+        << agent.LastNotice();
 }
 
 TEST_F(AgentRoad, SurvivesBadDatagramsAndAFloodAndRunsOncePerSession) {

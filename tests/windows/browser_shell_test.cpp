@@ -379,7 +379,7 @@ TEST_F(BrowserShell, ButtonsArePaintedFromTheNineSkinPiecesWithAFocusRectangle) 
     EXPECT_EQ(focused.at(w - 5, h - 3), RGB(0, 0, 0));
 }
 
-TEST_F(BrowserShell, BackgroundIsSkinColourTwoWithABorderBelowTheList) {
+TEST_F(BrowserShell, BackgroundIsSkinColourTwoWithABorderBelowTheListAndTheLabelFitsItsText) {
     const SkinSpec& skin = player.skin;
     RedrawWindow(dialog, nullptr, nullptr,
                  RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
@@ -393,6 +393,18 @@ TEST_F(BrowserShell, BackgroundIsSkinColourTwoWithABorderBelowTheList) {
     EXPECT_EQ(GetPixel(dc, (label.right + group.left) / 2, group.top + 3), skin.colors[2]);
     EXPECT_EQ(GetPixel(dc, (label.right + group.left) / 2, l.bottom + 1), skin.colors[2]);
     ReleaseDC(dialog, dc);
+    // Whatever the font, the label is as wide as its text.
+    HWND labelWindow = GetDlgItem(dialog, IDC_USER_GROUP_LABEL);
+    const std::string shown = WindowText(labelWindow);
+    HDC ldc = GetDC(labelWindow);
+    SIZE text{};
+    {
+        const SelectedObject font(
+            ldc, reinterpret_cast<HGDIOBJ>(SendMessageA(labelWindow, WM_GETFONT, 0, 0)));
+        GetTextExtentPoint32A(ldc, shown.c_str(), static_cast<int>(shown.size()), &text);
+    }
+    ReleaseDC(labelWindow, ldc);
+    EXPECT_GE(label.right - label.left, text.cx) << shown;
 }
 
 } // namespace
