@@ -24,6 +24,8 @@ add_subdirectory(tests/native)
 add_test(NAME format.clang_format COMMAND ${CMAKE_SOURCE_DIR}/tests/check_format.sh ${CMAKE_SOURCE_DIR})
 # No file includes a folder above its own.
 add_test(NAME layout.includes_go_down COMMAND ${CMAKE_SOURCE_DIR}/tests/check_layers.sh ${CMAKE_SOURCE_DIR})
+add_test(NAME installer.firewall_rules_cover_the_bound_ports
+         COMMAND ${CMAKE_SOURCE_DIR}/tests/firewall_rules_test.sh ${CMAKE_SOURCE_DIR})
 add_subdirectory(tools)
 add_subdirectory(tests/fuzz)
 

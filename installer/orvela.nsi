@@ -10,8 +10,11 @@
 ; /NOSTART leaves the agent to start at the next logon.
 ;
 ; Exit codes: 0 done; 1 cancelled; 2 Winamp or an Orvela agent (in any
-; session) runs; 3 the folder holds no winamp.exe; 4 (uninstall) files of
-; Orvela could not be removed, and its entries are kept.
+; session) runs, or a file to replace is in use (a player in another user's
+; session holds the plug-ins loaded): nothing was changed; 3 the folder
+; holds no winamp.exe; 4 (uninstall) files of Orvela could not be removed,
+; and its entries are kept; 5 a file could not be written after all (the
+; install is incomplete: run it again).
 Unicode true
 Target ${TARGET}
 SetCompressor /SOLID lzma
@@ -55,6 +58,21 @@ UninstPage instfiles
 
 ; Says so, and stops, while the player or the agent runs: their files are in
 ; use and settings could be written behind our back.
+; Refuses, before anything changes, when a file to replace cannot be opened
+; for writing: Windows keeps a DLL that any process has loaded, in any
+; session, from being written, and a silent install would skip it.
+!macro RefuseInUse file
+  ${If} ${FileExists} "${file}"
+    ClearErrors
+    FileOpen $R9 "${file}" a
+    ${If} ${Errors}
+      SetErrorLevel 2
+      Abort "${file} is in use (Winamp may run in another user's session): close the programs that use it, then run this again."
+    ${EndIf}
+    FileClose $R9
+  ${EndIf}
+!macroend
+
 !macro RefuseWhileRunning un
 Function ${un}RefuseWhileRunning
   retry:
@@ -122,13 +140,22 @@ Section "Orvela"
     Abort "$INSTDIR holds no winamp.exe: name the Winamp folder."
   ${EndIf}
   StrCpy $0 "$INSTDIR\Plugins"
+  StrCpy $1 "$PROGRAMFILES\Orvela"
+  !insertmacro RefuseInUse "$0\gen_orvela.dll"
+  !insertmacro RefuseInUse "$0\in_orvela.dll"
+  !insertmacro RefuseInUse "$1\orvela_agent.exe"
+  ; A file that cannot be written is skipped by a silent install, which
+  ; only sets the error flag: never reported as success.
+  ClearErrors
   SetOutPath $0
   File "${BINARIES}\gen_orvela.dll"
   File "${BINARIES}\in_orvela.dll"
-
-  StrCpy $1 "$PROGRAMFILES\Orvela"
   SetOutPath $1
   File "${BINARIES}\orvela_agent.exe"
+  ${If} ${Errors}
+    SetErrorLevel 5
+    Abort "Some of Orvela's files could not be written: close the programs that use them, then run this again."
+  ${EndIf}
   WriteRegStr HKLM "${RUN_KEY}" "${RUN_VALUE}" '"$1\orvela_agent.exe"'
   WriteUninstaller "$1\uninstall.exe"
 

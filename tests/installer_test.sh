@@ -5,7 +5,8 @@
 # settings files stay), and once more starting the agent from the desktop's
 # shell; the firewall rules each adds and its uninstaller removes; the
 # uninstaller refusing while an agent runs and keeping its entries while a
-# file is in use; and a last uninstall that leaves the prefix as it was,
+# file is in use, and the installer refusing then, changing nothing; and a
+# last uninstall that leaves the prefix as it was,
 # settings aside. An x86 installer runs as on 64-bit Windows: its files go to
 # Program Files (x86) and its registry entries to the 32-bit view.
 # Usage: installer_test.sh INSTALLER RIG_PREFIX TEST_BINARIES
@@ -140,8 +141,17 @@ done
 [[ $status == 0 ]] || fail "the install still refused after the agent closed ($status)"
 netsh_calls >/dev/null
 
-# A file in use: the uninstall says so (exit code 4) and keeps its entries.
+# A plug-in loaded by a process with no player window (as by a player in
+# another user's session): an install refuses (exit code 2) and changes
+# nothing; the uninstall says so (exit code 4) and keeps its entries.
 stand_in 'C:\Program Files\Winamp\Plugins\in_orvela.dll'
+touch "$work/marker"
+listed=$(snapshot)
+status=0
+wine "$setup" /S /NOSTART >/dev/null 2>&1 || status=$?
+[[ $status == 2 ]] || fail "an install over a plug-in in use ended with $status"
+changed=$(find "$player/Plugins" "$orvela" -newer "$work/marker")
+[[ -z "$changed" && "$(snapshot)" == "$listed" ]] || fail "the refused install changed: $changed"
 status=0
 uninstall_here || status=$?
 [[ $status == 4 ]] || fail "an uninstall with a file in use ended with $status"
