@@ -21,7 +21,8 @@ std::string LocalAppData() {
     char path[MAX_PATH] = {};
     const DWORD n = GetEnvironmentVariableA("LOCALAPPDATA", path, MAX_PATH);
     if (n > 0 && n < MAX_PATH) return path;
-    if (SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path)))
+    if (SUCCEEDED(
+            SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path)))
         return path;
     return {};
 }

@@ -91,7 +91,8 @@ void SettingsWindow::Fill() {
     }
     AddItem(source, kOutput);
     for (size_t i = 0; i < devices_.size(); ++i)
-        AddItem(source, devices_[i] + (missing && i + 1 == devices_.size() ? " (not connected)" : ""));
+        AddItem(source,
+                devices_[i] + (missing && i + 1 == devices_.size() ? " (not connected)" : ""));
     SendMessageA(source, CB_SETCURSEL, chosen, 0);
 
     HWND quality = GetDlgItem(window_, IDC_QUALITY);
