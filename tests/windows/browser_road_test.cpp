@@ -108,7 +108,16 @@ struct BrowserRoad : PresenceTest {
         // The watcher ends with the simulators, which bound themselves.
         body += "(while :; do a=; for p in $pids; do kill -0 $p && a=1; done; [ -z \"$a\" ] && "
                 "exit; [ -e stop ] && kill $pids; sleep 0.1; done) >/dev/null 2>&1 &\nwait $pids\n";
-        ASSERT_TRUE((job ? *job : sims).Start(body));
+        ShellJob& started = job ? *job : sims;
+        ASSERT_TRUE(started.Start(body));
+        // A request sent before an agent has bound its port would go
+        // unanswered: each says when it listens.
+        for (const Args& a : agents) {
+            const std::string log = started.WindowsDir() + "\\agent-" + a.at(3) + ".log";
+            ASSERT_TRUE(PumpUntil(
+                [&] { return ReadWholeFile(log).find(" listening ") != std::string::npos; }, 15000))
+                << started.Output();
+        }
     }
     std::string AgentLog(const std::string& port) const {
         return ReadWholeFile(sims.WindowsDir() + "\\agent-" + port + ".log");
