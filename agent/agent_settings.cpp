@@ -40,7 +40,7 @@ AgentSettings LoadAgentSettings(ProfileStore& store) {
     store.GetString(kMain, "ALLOWED", "", list.data(), list.size());
     s.allowed = ParseAllowed(list.c_str());
     if (ReadNumber(store, "ALLOW_PLAYLIST", n)) s.grantPlaylist = n != 0;
-    if (ReadNumber(store, "FORMAT", n) && n >= kMinFormatCode && n <= kMaxFormatCode)
+    if (ReadNumber(store, "FORMAT", n) && n >= wire::kMinFormatCode && n <= wire::kMaxFormatCode)
         s.streamFormat = n;
     char source[kProfileValueRoom] = {};
     store.GetString(kMain, "SOUND_SOURCE", "", source, sizeof source);

@@ -22,9 +22,9 @@ namespace agent {
 constexpr int kDefaultStreamFormat = 1; // 44100 Hz stereo
 
 struct AgentSettings {
-    char groupAddress[kGroupAddressRoom] = {};  // BROADCAST_IP, "host:port"
-    uint8_t userGroup = kDefaultUserGroup;      // CHANNEL
-    uint16_t requestPort = kDefaultRequestPort; // PORT, 1..65535
+    char groupAddress[kGroupAddressRoom] = {};        // BROADCAST_IP, "host:port"
+    uint8_t userGroup = wire::kDefaultUserGroup;      // CHANNEL
+    uint16_t requestPort = wire::kDefaultRequestPort; // PORT, 1..65535
     // LISTENING: "ask" (the default: only the computers the user allowed),
     // "all" or "off"; without it the older ALLOW_LISTENING=0 still means "off".
     ListeningMode listening = ListeningMode::Ask;

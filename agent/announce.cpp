@@ -24,11 +24,11 @@ std::string TextOf(const char* field, size_t room) {
 
 std::vector<uint8_t> BuildPresencePacket(const PresenceInfo& info) {
     CTaggedPacket packet;
-    AddText(packet, PRESENCE_COMPUTER_NAME, info.computerName, kPeerNameRoom);
-    AddText(packet, PRESENCE_USER_NAME, info.userName, kPeerNameRoom);
-    AddText(packet, PRESENCE_PORT, std::to_string(info.requestPort), kPeerNameRoom);
-    AddText(packet, PRESENCE_TITLE, info.title, kPeerPathRoom);
-    AddText(packet, PRESENCE_SHARED_PATH, info.file, kPeerPathRoom);
+    AddText(packet, wire::PRESENCE_COMPUTER_NAME, info.computerName, kPeerNameRoom);
+    AddText(packet, wire::PRESENCE_USER_NAME, info.userName, kPeerNameRoom);
+    AddText(packet, wire::PRESENCE_PORT, std::to_string(info.requestPort), kPeerNameRoom);
+    AddText(packet, wire::PRESENCE_TITLE, info.title, kPeerPathRoom);
+    AddText(packet, wire::PRESENCE_SHARED_PATH, info.file, kPeerPathRoom);
     std::vector<uint8_t> out(packet.GetSize());
     packet.Serialize(out.data());
     return out;

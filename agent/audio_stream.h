@@ -44,7 +44,7 @@ class AudioStream {
     // rather than sending the whole backlog at once.
     static constexpr uint32_t kMaxLagMs = 1000;
 
-    AudioStream(const instream::AudioFormat& format, SoundSource& source)
+    AudioStream(const codec::AudioFormat& format, SoundSource& source)
         : format_(format), source_(source) {}
 
     // Opens the source and starts the schedule at `now` with the first
@@ -62,7 +62,7 @@ class AudioStream {
     // Milliseconds until the next datagram is due (at most `limit`).
     uint32_t MsUntilNext(uint32_t now, uint32_t limit) const;
 
-    const instream::AudioFormat& Format() const { return format_; }
+    const codec::AudioFormat& Format() const { return format_; }
     size_t FramesPerDatagram() const {
         return size_t{format_.samplesPerBlock} * kBlocksPerDatagram;
     }
@@ -70,9 +70,9 @@ class AudioStream {
   private:
     uint32_t DueAt(uint64_t datagram) const;
 
-    const instream::AudioFormat& format_;
+    const codec::AudioFormat& format_;
     SoundSource& source_;
-    std::optional<instream::ImaEncoder> encoder_;
+    std::optional<codec::ImaEncoder> encoder_;
     std::optional<PcmConverter> converter_;
     uint32_t start_ = 0;
     uint64_t sent_ = 0;

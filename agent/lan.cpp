@@ -32,7 +32,7 @@ void NameBook::Heard(uint32_t address, std::string computer, std::string user, u
 const NameBook::Entry* NameBook::Find(uint32_t address, uint32_t now) const {
     for (const Entry& e : entries_)
         if (e.address == address)
-            return now - e.heard < kPresenceTimeoutMs && !e.computer.empty() ? &e : nullptr;
+            return now - e.heard < wire::kPresenceTimeoutMs && !e.computer.empty() ? &e : nullptr;
     return nullptr;
 }
 

@@ -110,7 +110,7 @@ void DownmixWeights(uint16_t channels, uint32_t mask, std::vector<float>& toLeft
     }
 }
 
-PcmConverter::PcmConverter(const PcmInputFormat& in, const instream::AudioFormat& out) : out_(out) {
+PcmConverter::PcmConverter(const PcmInputFormat& in, const codec::AudioFormat& out) : out_(out) {
     SetInput(in);
 }
 

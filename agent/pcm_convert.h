@@ -33,7 +33,7 @@ struct PcmInputFormat {
 
 class PcmConverter {
   public:
-    PcmConverter(const PcmInputFormat& in, const instream::AudioFormat& out);
+    PcmConverter(const PcmInputFormat& in, const codec::AudioFormat& out);
 
     // Takes `frames` interleaved little-endian input frames.
     void Push(const uint8_t* data, size_t frames);
@@ -55,7 +55,7 @@ class PcmConverter {
     float Sample(const uint8_t* p) const;
 
     PcmInputFormat in_;
-    const instream::AudioFormat& out_;
+    const codec::AudioFormat& out_;
     std::vector<int16_t> samples_; // output, from head_ on
     size_t head_ = 0;
     // Output frame n stands at input position n * in.rate / out.rate; it is

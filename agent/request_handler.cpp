@@ -16,11 +16,11 @@ std::vector<uint8_t> Bytes(std::string_view text) {
 Request ReadRequest(const uint8_t* data, size_t size) {
     if (!data) return Request::None;
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    if (text == kGetPlaylist) return Request::GetPlaylist;
-    if (text == kNeedStream) return Request::NeedStream;
-    if (text == kOpenStream) return Request::OpenStream;
-    if (text == kPingOk) return Request::PingOk;
-    if (text == kCloseStream) return Request::CloseStream;
+    if (text == wire::kGetPlaylist) return Request::GetPlaylist;
+    if (text == wire::kNeedStream) return Request::NeedStream;
+    if (text == wire::kOpenStream) return Request::OpenStream;
+    if (text == wire::kPingOk) return Request::PingOk;
+    if (text == wire::kCloseStream) return Request::CloseStream;
     return Request::None;
 }
 
@@ -48,14 +48,14 @@ std::vector<uint8_t> RequestHandler::Answer(Request request, Endpoint from, uint
     const bool listening = consent_.Mode() != ListeningMode::Off && sharing_;
     switch (request) {
     case Request::GetPlaylist: {
-        if (!settings_.grantPlaylist) return Bytes(kDeny);
+        if (!settings_.grantPlaylist) return Bytes(wire::kDeny);
         if (!playlists_.Take(from.address, now)) return {};
         std::vector<uint8_t> packet;
-        return host_.ExportPlaylist(packet) ? packet : Bytes(kPlaylistError);
+        return host_.ExportPlaylist(packet) ? packet : Bytes(wire::kPlaylistError);
     }
     case Request::NeedStream:
         if (!listening || !Permitted(from.address, now) || !host_.SoundAvailable())
-            return Bytes(kDeny);
+            return Bytes(wire::kDeny);
         grants_.Grant(from.address, now);
         return Bytes(kGranted);
     case Request::OpenStream: {
@@ -64,11 +64,11 @@ std::vector<uint8_t> RequestHandler::Answer(Request request, Endpoint from, uint
         const bool known =
             grants_.IsGranted(from.address, now) || listeners_.HasAddress(from.address);
         if (!listening || !known || !Permitted(from.address, now) || !host_.SoundAvailable())
-            return Bytes(kDeny);
+            return Bytes(wire::kDeny);
         const bool already = listeners_.HasAddress(from.address);
-        if (listeners_.Add(from, now) == ListenerTable::Join::Full) return Bytes(kDeny);
+        if (listeners_.Add(from, now) == ListenerTable::Join::Full) return Bytes(wire::kDeny);
         if (!already) Tell(Notice::Listening, from.address, now);
-        std::vector<uint8_t> ok = Bytes(kOk);
+        std::vector<uint8_t> ok = Bytes(wire::kOk);
         ok.push_back(static_cast<uint8_t>('0' + settings_.streamFormat));
         return ok;
     }

@@ -26,7 +26,6 @@ namespace {
 
 constexpr uint32_t kPresenceIntervalMs = 1000; // well inside the browser's 4 s age-out
 constexpr uint32_t kCapturePollMs = 10;        // while streaming, the capture is read this often
-constexpr int kReadsPerTurn = 64;              // a flood of requests cannot starve the stream
 constexpr size_t kRequestRoom = 64;            // longer datagrams are no request
 constexpr UINT kPlayerAnswerMs = 1000;         // a hung player cannot hold the stream up longer
 constexpr DWORD kExitWaitMs = 10000;
@@ -109,7 +108,7 @@ void AgentWorker::SetAtScreen(bool atScreen) {
 
 void AgentWorker::Configure(const AgentSettings& chosen) {
     {
-        std::lock_guard<std::mutex> lock(shown_);
+        Guard guard(shown_);
         chosen_ = chosen;
     }
     Command(kConfigure);
@@ -170,19 +169,19 @@ void AgentWorker::Command(int bit) {
 
 void AgentWorker::Consent(const AllowedComputer& who, bool allow) {
     {
-        std::lock_guard<std::mutex> lock(shown_);
+        Guard guard(shown_);
         consents_.emplace_back(who, allow);
     }
     Command(kConsent);
 }
 
 TrayState AgentWorker::State() const {
-    std::lock_guard<std::mutex> lock(shown_);
+    Guard guard(shown_);
     return state_;
 }
 
 std::vector<Notification> AgentWorker::TakeNotifications() {
-    std::lock_guard<std::mutex> lock(shown_);
+    Guard guard(shown_);
     return std::exchange(notifications_, {});
 }
 
@@ -206,13 +205,13 @@ void AgentWorker::Run() {
             rand_s(&part);
         RequestHandler handler(settings_, *this, (uint64_t{seed[0]} << 32) | seed[1]);
         std::optional<AudioStream> stream;
-        stream.emplace(*instream::FindAudioFormat(settings_.streamFormat), source_);
+        stream.emplace(*codec::FindAudioFormat(settings_.streamFormat), source_);
         while (!(commands_.load() & kExit)) {
             // A new quality starts with the next stream: those listening
             // were told theirs.
             if (!stream->Running() && format_ != settings_.streamFormat) {
                 settings_.streamFormat = format_;
-                stream.emplace(*instream::FindAudioFormat(format_), source_);
+                stream.emplace(*codec::FindAudioFormat(format_), source_);
             }
             if (Serve(handler, *stream, GetTickCount())) {
                 Turn(handler, *stream);
@@ -283,7 +282,7 @@ void AgentWorker::DoCommands(RequestHandler& handler, AudioStream& stream) {
 void AgentWorker::ApplyChoices(RequestHandler& handler) {
     AgentSettings chosen;
     {
-        std::lock_guard<std::mutex> lock(shown_);
+        Guard guard(shown_);
         chosen = chosen_;
     }
     std::vector<Endpoint> closed;
@@ -291,7 +290,7 @@ void AgentWorker::ApplyChoices(RequestHandler& handler) {
     CloseStreams(closed);
     settings_.listening = chosen.listening;
     settings_.grantPlaylist = chosen.grantPlaylist;
-    if (chosen.streamFormat >= kMinFormatCode && chosen.streamFormat <= kMaxFormatCode)
+    if (chosen.streamFormat >= wire::kMinFormatCode && chosen.streamFormat <= wire::kMaxFormatCode)
         format_ = chosen.streamFormat;
     if (chosen.soundSource != settings_.soundSource) {
         settings_.soundSource = chosen.soundSource;
@@ -308,7 +307,7 @@ void AgentWorker::Save(bool ok) {
     if (ok) return;
     Trace("saving the settings", static_cast<int>(GetLastError()));
     {
-        std::lock_guard<std::mutex> lock(shown_);
+        Guard guard(shown_);
         notifications_.push_back({"Orvela agent",
                                   "Your settings could not be saved in " + store_.Where() +
                                       ". They hold until the agent ends.",
@@ -343,7 +342,7 @@ void AgentWorker::Turn(RequestHandler& handler, AudioStream& stream) {
     std::vector<Endpoint> pings, dropped;
     handler.Listeners().Tick(now, pings, dropped);
     for (const Endpoint& to : pings)
-        SendTo(to, kPing.data(), kPing.size());
+        SendTo(to, wire::kPing.data(), wire::kPing.size());
     ListenerTable& listeners = handler.Listeners();
     if (!listeners.Empty() && !stream.Running() && !stream.Start(now))
         CloseStreams(listeners.Clear()); // the sound went away since they were let in
@@ -359,7 +358,7 @@ void AgentWorker::Turn(RequestHandler& handler, AudioStream& stream) {
 void AgentWorker::ApplyConsent(RequestHandler& handler) {
     std::vector<std::pair<AllowedComputer, bool>> asked;
     {
-        std::lock_guard<std::mutex> lock(shown_);
+        Guard guard(shown_);
         asked.swap(consents_);
     }
     bool changed = false;
@@ -430,7 +429,7 @@ void AgentWorker::ReadNames(RequestHandler& handler) {
     WSANETWORKEVENTS happened{};
     WSAEnumNetworkEvents(names_.Get(), namesEvent_.Get(), &happened);
     for (int i = 0; i < kReadsPerTurn; ++i) {
-        char buffer[kMaxPresenceDatagram + 1];
+        char buffer[wire::kMaxPresenceDatagram + 1];
         sockaddr_in from{};
         int fromLength = sizeof from;
         const int n = recvfrom(names_.Get(), buffer, sizeof buffer, 0,
@@ -456,7 +455,7 @@ bool AgentWorker::Notify(RequestHandler& handler) {
                 {"Orvela agent", AskingNotice(n.label) + ". Click here to allow it.", n.who});
     }
     if (ready.empty()) return false;
-    std::lock_guard<std::mutex> lock(shown_);
+    Guard guard(shown_);
     for (Notification& n : ready)
         notifications_.push_back(std::move(n));
     return true;
@@ -533,7 +532,7 @@ void AgentWorker::SendPresence() {
 
 void AgentWorker::CloseStreams(const std::vector<Endpoint>& listeners) {
     for (const Endpoint& to : listeners)
-        SendTo(to, kCloseStream.data(), kCloseStream.size());
+        SendTo(to, wire::kCloseStream.data(), wire::kCloseStream.size());
 }
 
 void AgentWorker::Publish(RequestHandler& handler, bool notified) {
@@ -552,7 +551,7 @@ void AgentWorker::Publish(RequestHandler& handler, bool notified) {
     now.soundMissing = soundMissing_;
     now.standby = !serving_;
     {
-        std::lock_guard<std::mutex> lock(shown_);
+        Guard guard(shown_);
         if (now == state_ && !notified) return;
         state_ = std::move(now);
     }
@@ -564,7 +563,7 @@ bool AgentWorker::ExportPlaylist(std::vector<uint8_t>& packet) {
     const HWND player = block ? PlayerWindow(*block) : nullptr;
     DWORD_PTR result = 0;
     // The player answers once the whole playlist is in the block.
-    if (!player || !SendMessageTimeoutA(player, ORVELA_PLAYLIST_REQUEST, 0, 0,
+    if (!player || !SendMessageTimeoutA(player, wire::ORVELA_PLAYLIST_REQUEST, 0, 0,
                                         SMTO_BLOCK | SMTO_ABORTIFHUNG, kPlayerAnswerMs, &result))
         return false;
     auto copy = std::make_unique<NowPlayingBlock>();

@@ -16,7 +16,6 @@
 #include <windows.h>
 
 #include <atomic>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -26,6 +25,7 @@
 #include "agent/options.h"
 #include "agent/request_handler.h"
 #include "agent/tray_menu.h"
+#include "base/lock.h"
 #include "base/owners_win.h"
 #include "wire/group.h"
 
@@ -131,7 +131,7 @@ class AgentWorker : private AgentHost {
     std::vector<uint32_t> heardOn_; // the names socket's group address and interfaces
     uint32_t nextHearing_ = 0;      // after a failure, tried again then
 
-    mutable std::mutex shown_; // guards the three below
+    mutable Lock shown_; // guards the three below
     TrayState state_;
     std::vector<Notification> notifications_;
     std::vector<std::pair<AllowedComputer, bool>> consents_; // who, allow

@@ -2,8 +2,6 @@
 
 #include <cstdlib>
 
-namespace instream {
-
 namespace {
 
 class RuntimeHeapImpl final : public Heap {
@@ -18,5 +16,3 @@ Heap& RuntimeHeap() {
     static RuntimeHeapImpl heap;
     return heap;
 }
-
-} // namespace instream

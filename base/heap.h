@@ -4,8 +4,6 @@
 
 #include <cstddef>
 
-namespace instream {
-
 class Heap {
   public:
     virtual ~Heap() = default;
@@ -17,5 +15,3 @@ class Heap {
 
 // The C runtime heap.
 Heap& RuntimeHeap();
-
-} // namespace instream

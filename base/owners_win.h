@@ -78,6 +78,9 @@ inline void DeleteDc(HDC dc) {
 inline void FreeLocal(void* p) {
     LocalFree(p);
 }
+inline void DestroyHeap(HANDLE h) {
+    HeapDestroy(h);
+}
 template <class T> void ReleaseCom(T* p) {
     p->Release();
 }
@@ -102,32 +105,48 @@ using MemoryDC = Owner<owner_kinds::NullEmpty<HDC, owner_kinds::DeleteDc>>;
 // Memory the system allocated for us with LocalAlloc (security descriptors,
 // SID texts).
 using LocalMemory = Owner<owner_kinds::NullEmpty<void*, owner_kinds::FreeLocal>>;
+// A private heap (HeapCreate), destroyed with everything in it.
+using HeapOwner = Owner<owner_kinds::NullEmpty<HANDLE, owner_kinds::DestroyHeap>>;
 // A COM interface pointer, released once.
 template <class T> using ComPtr = Owner<owner_kinds::NullEmpty<T*, owner_kinds::ReleaseCom<T>>>;
 
-// A critical section for the life of the object, and the scope that holds it.
-class CriticalSection {
+// A window's device context, given back to that window: the client area's
+// (GetDC) or the whole window's, frame included (GetWindowDC).
+class WindowDc {
   public:
-    CriticalSection() { InitializeCriticalSection(&cs_); }
-    ~CriticalSection() { DeleteCriticalSection(&cs_); }
-    CriticalSection(const CriticalSection&) = delete;
-    CriticalSection& operator=(const CriticalSection&) = delete;
-    void Enter() { EnterCriticalSection(&cs_); }
-    void Leave() { LeaveCriticalSection(&cs_); }
+    static WindowDc Client(HWND w) { return WindowDc(w, GetDC(w)); }
+    static WindowDc Whole(HWND w) { return WindowDc(w, GetWindowDC(w)); }
+    ~WindowDc() {
+        if (dc_) ReleaseDC(window_, dc_);
+    }
+    WindowDc(WindowDc&& o) noexcept : window_(o.window_), dc_(std::exchange(o.dc_, nullptr)) {}
+    WindowDc& operator=(WindowDc&&) = delete;
+    WindowDc(const WindowDc&) = delete;
+    HDC Get() const { return dc_; }
+    explicit operator bool() const { return dc_ != nullptr; }
 
   private:
-    CRITICAL_SECTION cs_;
+    WindowDc(HWND w, HDC dc) : window_(w), dc_(dc) {}
+    HWND window_;
+    HDC dc_;
 };
 
-class Locked {
+// The socket library, started for the life of the object and ended with it.
+class WinsockSession {
   public:
-    explicit Locked(CriticalSection& cs) : cs_(cs) { cs_.Enter(); }
-    ~Locked() { cs_.Leave(); }
-    Locked(const Locked&) = delete;
-    Locked& operator=(const Locked&) = delete;
+    WinsockSession() {
+        WSADATA data;
+        started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }
+    ~WinsockSession() {
+        if (started_) WSACleanup();
+    }
+    WinsockSession(const WinsockSession&) = delete;
+    WinsockSession& operator=(const WinsockSession&) = delete;
+    bool Started() const { return started_; }
 
   private:
-    CriticalSection& cs_;
+    bool started_ = false;
 };
 
 // Scoped GDI work. Declare the object before the selection that uses it:

@@ -6,25 +6,26 @@
 #pragma once
 
 #include "base/handle_map.h"
+#include "base/lock.h"
 #include "base/owners_win.h"
 
 template <class T> class WindowObjects {
   public:
     T* Find(HWND w) {
         if (!w) return nullptr;
-        const Locked hold(lock_);
+        const Guard hold(lock_);
         return static_cast<T*>(map_.Find(reinterpret_cast<uintptr_t>(w)));
     }
     void Set(HWND w, T* object) {
-        const Locked hold(lock_);
+        const Guard hold(lock_);
         map_.Set(reinterpret_cast<uintptr_t>(w), object);
     }
     void Remove(HWND w) {
-        const Locked hold(lock_);
+        const Guard hold(lock_);
         map_.Remove(reinterpret_cast<uintptr_t>(w));
     }
 
   private:
-    CriticalSection lock_;
+    Lock lock_;
     HandleMap map_;
 };

@@ -212,7 +212,7 @@ void CDialogBrowser::StartPlaylistRequest(const PeerRecord& record) {
     ++playlistSerial; // entries of an earlier list still being reached no longer count
     // The announced port as it is: no agent answers at port 0, and nothing
     // is shown for a request that could not be opened.
-    request.Open(static_cast<uint32_t>(agent::kMaxPlaylistAnswer), record.address, record.port,
+    request.Open(static_cast<uint32_t>(wire::kMaxPlaylistAnswer), record.address, record.port,
                  record.computerName, hwnd);
 }
 
@@ -226,7 +226,7 @@ LRESULT CDialogBrowser::OnPlaylistSocket(WPARAM socket, LPARAM event) {
     }
     if (WSAGETSELECTEVENT(event) == FD_WRITE) {
         // The socket is ready: the one moment the request is sent.
-        request.Send(agent::kGetPlaylist.data(), agent::kGetPlaylist.size());
+        request.Send(wire::kGetPlaylist.data(), wire::kGetPlaylist.size());
         return 1;
     }
     if (WSAGETSELECTEVENT(event) != FD_READ) return 1;

@@ -110,7 +110,8 @@ LRESULT CDialogBrowser::OnInitDialog() {
 }
 
 LRESULT CDialogBrowser::OnPaint(WPARAM) {
-    DrawChildBorders(hwnd, &kListBorder, 1);
+    PaintSession paint(hwnd);
+    DrawChildBorders(hwnd, paint.dc(), paint.info().rcPaint, paint.info().fErase, &kListBorder, 1);
     return 1;
 }
 
@@ -155,7 +156,9 @@ LRESULT CDialogBrowser::OnCommand(UINT, WPARAM id, CWndObject) {
 
 LRESULT CDialogBrowser::OnDisplayChange(WPARAM depth, WORD width, WORD height) {
     SampleSkinColors(player.hwnd);
-    DrawChildBorders(hwnd, &kListBorder, 1);
+    // Painted in the new colours by the next WM_PAINT; a paint session here
+    // would take a repaint that is due away from it.
+    InvalidateRect(hwnd, nullptr, TRUE);
     applyListColors();
     createFont();
     if (depth == 0 && width == 0 && height == 0) {
@@ -227,15 +230,16 @@ void CDialogBrowser::ShowUserGroup(unsigned group) {
     // Sized from the text in the label's own font: a wider font than the one
     // designed for, or another scale, must not cut it.
     HWND label = GetDlgItem(hwnd, IDC_USER_GROUP_LABEL);
-    HDC dc = label ? GetDC(label) : nullptr;
-    if (!dc) return;
+    if (!label) return;
     SIZE extent{};
     {
-        const SelectedObject font(dc,
+        const WindowDc dc = WindowDc::Client(label);
+        const SelectedObject font(dc.Get(),
                                   reinterpret_cast<HGDIOBJ>(SendMessageA(label, WM_GETFONT, 0, 0)));
-        GetTextExtentPoint32A(dc, text, static_cast<int>(std::strlen(text)), &extent);
+        if (!dc ||
+            !GetTextExtentPoint32A(dc.Get(), text, static_cast<int>(std::strlen(text)), &extent))
+            return;
     }
-    ReleaseDC(label, dc);
     const SIZE now = WindowSize(label);
     SetWindowPos(label, nullptr, 0, 0, extent.cx + 2, std::max(now.cy, extent.cy),
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);

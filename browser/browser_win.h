@@ -36,7 +36,7 @@ class CWndOrvelaList : public CWndObject {
     LRESULT OnNotify(WPARAM id, NMHDR* header, LRESULT* result) override;
     LRESULT OnDestroy() override;
     LRESULT DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
-    // The list paints inside a ListPaintPass::Scope (ui/painting_win.cpp).
+    // The list paints inside a ListPaintPass::Scope (browser/painting_win.cpp).
     LRESULT OnPaint(WPARAM wParam) override;
 
     CDialogBrowser* browser = nullptr; // not owned
@@ -62,14 +62,14 @@ class CDialogBrowser : public CDialogOrv {
     // "[user group : %u]" into the label.
     void ShowUserGroup(unsigned group);
 
-    // The list's columns and cells (see ui/columns.h).
+    // The list's columns and cells (see browser/columns.h).
     void ApplyColumns();
     void SetRowTexts(int row, const PeerRecord& record);
     void RefreshRowTexts();
     // Runs "Select columns" and applies it when accepted.
     void SelectColumns();
 
-    // The peer table, kept in the list's rows (see net/peer_table.h). Each
+    // The peer table, kept in the list's rows (see peers/peer_table.h). Each
     // row owns its record; OnPeerAnnounced takes ownership of `record`.
     void OnPeerAnnounced(std::unique_ptr<PeerRecord> record);
     // WM_SHARE_PROBED: the rows' Shared cells, and the commands that waited
@@ -85,7 +85,7 @@ class CDialogBrowser : public CDialogOrv {
     LRESULT OnListNotify(NMHDR* header, LRESULT* result);
     // Custom drawing, all from the skin: the list's cells and the activated
     // row's frame, the header's items, and every part of the list's scroll
-    // bars (ui/painting_win.cpp).
+    // bars (browser/painting_win.cpp).
     virtual LRESULT OnListCustomDraw(NMLVCUSTOMDRAW* draw, LRESULT* result);
     LRESULT OnScrollPartDraw(NMHDR* header, LRESULT* result);
     LRESULT OnHeaderCustomDraw(NMCUSTOMDRAW* draw, LRESULT* result);

@@ -24,10 +24,9 @@ void ListenTo(const PeerRecord* record, HWND owner, const PlayerWindow& player) 
     to.sin_addr.s_addr = inet_addr(record->address);
     to.sin_port = htons(PermissionPort(record->port));
 
-    char answer[agent::kMaxPermissionAnswer] = {};
-    int got =
-        sendto(s.Get(), agent::kNeedStream.data(), static_cast<int>(agent::kNeedStream.size()),
-               MSG_DONTROUTE, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    char answer[wire::kMaxPermissionAnswer] = {};
+    int got = sendto(s.Get(), wire::kNeedStream.data(), static_cast<int>(wire::kNeedStream.size()),
+                     MSG_DONTROUTE, reinterpret_cast<const sockaddr*>(&to), sizeof to);
     // Only the computer asked answers: what anyone else sends meanwhile is
     // skipped, within the same wait.
     const DWORD start = GetTickCount();
@@ -62,8 +61,8 @@ void ListenTo(const PeerRecord* record, HWND owner, const PlayerWindow& player) 
         ShowMessage(owner, RefusalMessage(record->computerName), kRefusalCaption);
         return;
     }
-    const std::string location = instream::FormatStreamLocation(record->address, record->port,
-                                                                DisplayName(record->computerName));
+    const std::string location = wire::FormatStreamLocation(record->address, record->port,
+                                                            DisplayName(record->computerName));
     player.EditorCommand(wa::CMD_PE_BEFORE_STREAM);
     player.AppendFile(location, owner);
     player.PlayLastEntry();

@@ -66,9 +66,9 @@ CBrowserSettings::CBrowserSettings() {
     SetColumn(columns[2], kColumnKeys[1], "User name", 2, 100);
     SetColumn(columns[3], kColumnKeys[2], "Title", 3, 125);
     SetColumn(columns[4], kColumnKeys[3], "Shared", 4, 45);
-    std::snprintf(groupAddress, sizeof groupAddress, "%s:%s", agent::kDefaultGroupHost,
-                  agent::kDefaultGroupPort);
-    userGroup = agent::kDefaultUserGroup;
+    std::snprintf(groupAddress, sizeof groupAddress, "%s:%s", wire::kDefaultGroupHost,
+                  wire::kDefaultGroupPort);
+    userGroup = wire::kDefaultUserGroup;
 }
 
 void load(CBrowserSettings& s, ProfileStore& store) {

@@ -146,12 +146,10 @@ void DrawDottedLine(HDC dc, int x, int y, int length, bool vertical) {
     }
 }
 
-void DrawChildBorders(HWND window, const DWORD* entries, int count) {
-    PaintSession paint(window);
-    HDC dc = paint.dc();
-    const RECT& area = paint.info().rcPaint;
+void DrawChildBorders(HWND window, HDC dc, const RECT& area, bool erase, const DWORD* entries,
+                      int count) {
     Region background;
-    if (paint.info().fErase) background.Reset(CreateRectRgnIndirect(&area));
+    if (erase) background.Reset(CreateRectRgnIndirect(&area));
     {
         Pen pen(CreatePen(PS_SOLID, 0, GetSkinColor(5)));
         SelectedObject selected(dc, pen.Get());

@@ -42,9 +42,11 @@ constexpr DWORD ChildBorder(int controlId, DWORD kind) {
     return (kind << 16) | static_cast<DWORD>(controlId & 0xFFFF);
 }
 
-// Paints the window's background in skin colour 2 with the border lines of
-// the listed controls (control id in the low word, kind in the high word).
-void DrawChildBorders(HWND window, const DWORD* entries, int count);
+// Paints `area` of the window's background in skin colour 2 (when `erase`)
+// with the border lines of the listed controls (control id in the low word,
+// kind in the high word), into the paint session's `dc`.
+void DrawChildBorders(HWND window, HDC dc, const RECT& area, bool erase, const DWORD* entries,
+                      int count);
 
 // The player's skin font: face, character set and pixel height asked with
 // IPC_GET_GENSKINBITMAP 1, 2 and 3. Null when it cannot be made.

@@ -2,7 +2,7 @@
 
 #include "base/errors.h"
 
-namespace instream {
+namespace codec {
 
 namespace {
 
@@ -119,8 +119,8 @@ int32_t ImaDecoder::Open(int code) {
     Close();
     const AudioFormat* f = FindAudioFormat(code);
     if (!f) return kAcmNotPossible;
-    const uint32_t sourceSize = kBlocksPerSource * f->blockSize;
-    const uint32_t destinationSize = kBlocksPerSource * f->PcmBlockBytes();
+    const uint32_t sourceSize = kMaxBlocksPerDatagram * f->blockSize;
+    const uint32_t destinationSize = kMaxBlocksPerDatagram * f->PcmBlockBytes();
     source_ = static_cast<uint8_t*>(heap_.Allocate(sourceSize));
     destination_ = static_cast<uint8_t*>(heap_.Allocate(destinationSize));
     if (!source_ || !destination_) {
@@ -148,4 +148,4 @@ void ImaDecoder::Close() {
     sourceSize_ = sourceLength_ = destinationSize_ = destinationUsed_ = 0;
 }
 
-} // namespace instream
+} // namespace codec

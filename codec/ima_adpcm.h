@@ -12,7 +12,7 @@
 
 #include "base/heap.h"
 
-namespace instream {
+namespace codec {
 
 struct AudioFormat {
     int code;
@@ -79,13 +79,14 @@ struct ImaChannelState {
 size_t DecodeImaBlocks(const AudioFormat& format, const uint8_t* src, size_t srcBytes, uint8_t* dst,
                        size_t dstBytes);
 
+// The most blocks one audio datagram of the stream may carry.
+constexpr uint32_t kMaxBlocksPerDatagram = 21;
+
 // The stream's conversion: a source buffer that one audio datagram is copied
 // into and a destination buffer for its PCM, both sized for the largest
-// datagram the peer may send (21 blocks) and taken from the playback's heap.
+// datagram the peer may send and taken from the playback's heap.
 class ImaDecoder {
   public:
-    static constexpr uint32_t kBlocksPerSource = 21;
-
     explicit ImaDecoder(Heap& heap) : heap_(heap) {}
     ~ImaDecoder() { Close(); }
     ImaDecoder(const ImaDecoder&) = delete;
@@ -121,4 +122,4 @@ class ImaDecoder {
     uint32_t destinationUsed_ = 0;
 };
 
-} // namespace instream
+} // namespace codec

@@ -1,6 +1,6 @@
 #include "codec/ima_encoder.h"
 
-namespace instream {
+namespace codec {
 
 unsigned ImaEncoder::EncodeSample(ImaChannelState& s, int target) {
     int diff = target - s.sample;
@@ -54,4 +54,4 @@ void ImaEncoder::EncodeBlock(const int16_t* frames, uint8_t* out) {
         stepIndex_[ch] = s[ch].stepIndex;
 }
 
-} // namespace instream
+} // namespace codec

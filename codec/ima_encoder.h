@@ -6,7 +6,7 @@
 
 #include "codec/ima_adpcm.h"
 
-namespace instream {
+namespace codec {
 
 class ImaEncoder {
   public:
@@ -26,4 +26,4 @@ class ImaEncoder {
     int stepIndex_[2] = {0, 0};
 };
 
-} // namespace instream
+} // namespace codec

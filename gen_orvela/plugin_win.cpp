@@ -74,11 +74,11 @@ LRESULT CALLBACK HookProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
                 return 0;
             }
             break;
-        case agent::ORVELA_PLAYLIST_REQUEST:
+        case wire::ORVELA_PLAYLIST_REQUEST:
             return ExportPlaylist(Block(hwnd), player);
         }
     } catch (...) {
-        if (msg == agent::ORVELA_PLAYLIST_REQUEST) return 0;
+        if (msg == wire::ORVELA_PLAYLIST_REQUEST) return 0;
         if (msg == WM_TIMER && wParam == ORVELA_TIMER_ID) return 0;
     }
     return CallWindowProcA(g_playerProc, hwnd, msg, wParam, lParam);
@@ -92,7 +92,7 @@ static void AllowPlaylistRequestThrough(HWND player) {
     const auto allow = reinterpret_cast<Filter>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleA("user32.dll"), "ChangeWindowMessageFilterEx")));
     constexpr DWORD kAllow = 1; // MSGFLT_ALLOW
-    if (allow && !allow(player, agent::ORVELA_PLAYLIST_REQUEST, kAllow, nullptr))
+    if (allow && !allow(player, wire::ORVELA_PLAYLIST_REQUEST, kAllow, nullptr))
         OutputDebugStringA("Orvela: the playlist request could not be let through to the player\n");
 }
 

@@ -9,9 +9,9 @@
 #include <optional>
 
 #include "base/errors.h"
+#include "base/heap_win.h"
 #include "base/text.h"
 #include "in_orvela/in_orvela_win.h"
-#include "instream/heap_win.h"
 #include "instream/network_win.h"
 #include "instream/playback.h"
 #include "sdk/winamp.h"
@@ -63,14 +63,16 @@ class TickClock final : public Clock {
 };
 
 // Everything Init makes and Quit releases. Members go in reverse order, so
-// the heap and the lock outlive whatever allocates from them.
+// the heap and the lock outlive whatever allocates from them, and the
+// socket library every socket.
 struct Plugin {
+    WinsockSession winsock;
     PrivateHeap heap;
-    CriticalSectionLock lock;
+    Lock lock;
     UniqueHandle stopEvent{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
     SessionStatus status;
     PcmQueue queue{heap, lock};
-    ImaDecoder decoder{heap};
+    codec::ImaDecoder decoder{heap};
     StreamNetwork network{heap, decoder, queue, status, stopEvent.Get()};
     ModuleOutput output;
     TickClock clock;
@@ -78,8 +80,7 @@ struct Plugin {
     UniqueHandle networkThread;
     UniqueHandle decodeThread;
     std::atomic<int32_t> kill{0};
-    char location[kMaxLocation + 1] = {};
-    int wsaStartup = -1;
+    char location[wire::kMaxLocation + 1] = {};
 };
 
 std::optional<Plugin> g_plugin;
@@ -122,9 +123,7 @@ void WA_CDECL About(HWND parent) {
 
 void WA_CDECL Init() {
     try {
-        Plugin& p = g_plugin.emplace();
-        WSADATA data;
-        p.wsaStartup = WSAStartup(MAKEWORD(2, 2), &data);
+        g_plugin.emplace();
     } catch (...) {
     }
 }
@@ -132,7 +131,6 @@ void WA_CDECL Init() {
 void WA_CDECL Quit() {
     if (!g_plugin) return;
     EndThreads(*g_plugin);
-    if (g_plugin->wsaStartup == 0) WSACleanup();
     g_plugin.reset();
 }
 
@@ -144,10 +142,10 @@ void WA_CDECL GetFileInfo(char* file, char* title, int* length) {
     try {
         if (file && *file) {
             if (length) *length = -1000;
-            if (title) CopyTitle(title, LocationTitle(file));
+            if (title) CopyTitle(title, wire::LocationTitle(file));
         } else {
             if (length) *length = GetLength();
-            if (title) CopyTitle(title, g_plugin ? LocationTitle(g_plugin->location) : "");
+            if (title) CopyTitle(title, g_plugin ? wire::LocationTitle(g_plugin->location) : "");
         }
     } catch (...) {
     }
@@ -158,7 +156,7 @@ int WA_CDECL InfoBox(char*, HWND) {
 }
 
 int WA_CDECL IsOurFile(char* name) {
-    return name && IsStreamLocation(name) ? 1 : 0;
+    return name && wire::IsStreamLocation(name) ? 1 : 0;
 }
 
 int WA_CDECL Play(char* name) {
@@ -284,7 +282,7 @@ In_Module g_module = {
 
 } // namespace
 
-namespace instream {
+namespace in_orvela {
 
 In_Module* InputModule() {
     return &g_module;
@@ -302,7 +300,7 @@ size_t CurrentHeapBytes() {
     return g_plugin ? g_plugin->heap.BusyBytes() : 0;
 }
 
-} // namespace instream
+} // namespace in_orvela
 
 extern "C" In_Module* WA_CDECL winampGetInModule2() {
     return &g_module;

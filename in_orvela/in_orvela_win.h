@@ -10,7 +10,7 @@
 #include "instream/session.h"
 #include "sdk/winamp.h"
 
-namespace instream {
+namespace in_orvela {
 
 // The one record, the same that winampGetInModule2 returns.
 In_Module* InputModule();
@@ -23,4 +23,4 @@ int32_t CurrentSessionState();
 // Bytes allocated from the plug-in's private heap now (0 before Init).
 size_t CurrentHeapBytes();
 
-} // namespace instream
+} // namespace in_orvela

@@ -36,13 +36,13 @@ DWORD WINAPI StreamNetwork::ThreadEntry(void* self) {
 }
 
 DWORD StreamNetwork::Run() {
-    StreamLocation where;
+    wire::StreamLocation where;
     if (!records_ || !receiveBuffer_) {
         status_.error = kMmNoMemory;
     } else if (!(socket_ = UniqueSocket(
                      WSASocketA(AF_INET, SOCK_DGRAM, 0, nullptr, 0, WSA_FLAG_OVERLAPPED)))) {
         status_.error = WSAGetLastError();
-    } else if (!ParseStreamLocation(location_, where) || !where.addressValid) {
+    } else if (!wire::ParseStreamLocation(location_, where) || !where.addressValid) {
         // Never send to an address we could not read (inet_addr would make it
         // the broadcast address).
         status_.error = kWsaAddrNotAvail;

@@ -7,7 +7,7 @@
 #include <windows.h>
 #include <winsock2.h>
 
-#include "instream/heap_win.h"
+#include "base/heap_win.h"
 #include "instream/session.h"
 #include "wire/location.h"
 
@@ -17,7 +17,7 @@ class StreamNetwork final : public DatagramPort {
   public:
     static constexpr uint32_t kReceiveBufferSize = StreamSession::kDefaultReceiveSize;
 
-    StreamNetwork(Heap& heap, ImaDecoder& decoder, PcmQueue& queue, SessionStatus& status,
+    StreamNetwork(Heap& heap, codec::ImaDecoder& decoder, PcmQueue& queue, SessionStatus& status,
                   HANDLE stopEvent /* not owned */)
         : heap_(heap), session_(*this, decoder, queue, status), status_(status),
           stopEvent_(stopEvent) {}
@@ -71,7 +71,7 @@ class StreamNetwork final : public DatagramPort {
     StreamSession session_;
     SessionStatus& status_;
     HANDLE stopEvent_; // not owned
-    char location_[kMaxLocation + 1] = {};
+    char location_[wire::kMaxLocation + 1] = {};
     Records* records_ = nullptr;
     uint8_t* receiveBuffer_ = nullptr;
     UniqueSocket socket_;

@@ -4,29 +4,11 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 
 #include "base/heap.h"
+#include "base/lock.h"
 
 namespace instream {
-
-// The lock the queue is guarded by: the plug-in's critical section, or a
-// mutex in tests.
-class QueueLock {
-  public:
-    virtual ~QueueLock() = default;
-    virtual void Enter() = 0;
-    virtual void Leave() = 0;
-};
-
-class MutexQueueLock final : public QueueLock {
-  public:
-    void Enter() override { mutex_.lock(); }
-    void Leave() override { mutex_.unlock(); }
-
-  private:
-    std::mutex mutex_;
-};
 
 struct PcmBlock {
     uint8_t* data = nullptr; // from the queue's heap
@@ -35,7 +17,7 @@ struct PcmBlock {
 
 class PcmQueue {
   public:
-    PcmQueue(Heap& heap, QueueLock& lock) : heap_(heap), lock_(lock) {}
+    PcmQueue(Heap& heap, Lock& lock) : heap_(heap), lock_(lock) {}
     ~PcmQueue() { Clear(); }
     PcmQueue(const PcmQueue&) = delete;
     PcmQueue& operator=(const PcmQueue&) = delete;
@@ -68,19 +50,8 @@ class PcmQueue {
         Node* previous;
     };
 
-    class Guard {
-      public:
-        explicit Guard(QueueLock& lock) : lock_(lock) { lock_.Enter(); }
-        ~Guard() { lock_.Leave(); }
-        Guard(const Guard&) = delete;
-        Guard& operator=(const Guard&) = delete;
-
-      private:
-        QueueLock& lock_;
-    };
-
     Heap& heap_;
-    QueueLock& lock_;
+    Lock& lock_;
     Node* head_ = nullptr;
     Node* tail_ = nullptr;
     uint32_t bytes_ = 0;

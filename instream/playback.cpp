@@ -66,14 +66,14 @@ DecodeLoop::Next DecodeLoop::Play() {
         } else if (!silence_) {
             silenceStart_ = clock_.TickCount();
             silence_ = true;
-        } else if (clock_.TickCount() - silenceStart_ > kSilenceLimitMs || status_.error > 0 ||
-                   status_.state == SESSION_CLOSED) {
+        } else if (clock_.TickCount() - silenceStart_ > wire::kStreamSilenceMs ||
+                   status_.error > 0 || status_.state == SESSION_CLOSED) {
             draining_ = true;
         }
         return Next::Sleep20;
     }
     const int channels = format_->channels;
-    const int bits = AudioFormat::kBitsPerSample;
+    const int bits = codec::AudioFormat::kBitsPerSample;
     const int rate = static_cast<int>(format_->sampleRate);
     output_.SAAddPCMData(buffer_, channels, bits, position_);
     silence_ = false;
@@ -100,7 +100,7 @@ DecodeLoop::Next DecodeLoop::Wait() {
         if (!handshakeWait_) {
             handshakeStart_ = clock_.TickCount();
             handshakeWait_ = true;
-        } else if (clock_.TickCount() - handshakeStart_ > kSilenceLimitMs) {
+        } else if (clock_.TickCount() - handshakeStart_ > wire::kStreamSilenceMs) {
             // No answer to "OPEN_STREAM": the track ends as a silent stream does.
             status_.error = kWsaTimedOut;
             output_.PostEndOfFile();
@@ -120,7 +120,7 @@ DecodeLoop::Next DecodeLoop::Wait() {
         if (!buffer_) return Next::End;
         reader_.Reset(chunkBytes);
         const int channels = format_->channels;
-        const int bits = AudioFormat::kBitsPerSample;
+        const int bits = codec::AudioFormat::kBitsPerSample;
         const int rate = static_cast<int>(format_->sampleRate);
         const int maxLatency = output_.Open(rate, channels, bits, -1, -1);
         if (maxLatency < 0) return Next::End;

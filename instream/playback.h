@@ -10,6 +10,7 @@
 #include "base/heap.h"
 #include "instream/pcm_queue.h"
 #include "instream/session.h"
+#include "wire/protocol.h"
 
 namespace instream {
 
@@ -45,9 +46,8 @@ class Clock {
 class DecodeLoop {
   public:
     enum class Next { Again, Sleep10, Sleep20, End };
-    // A peer silent this long ends the track, whether it never answered
-    // "OPEN_STREAM" or stopped sending audio.
-    static constexpr uint32_t kSilenceLimitMs = 7000;
+    // A peer silent for kStreamSilenceMs ends the track, whether it never
+    // answered "OPEN_STREAM" or stopped sending audio.
 
     DecodeLoop(PlaybackOutput& output, Clock& clock, SessionStatus& status, PcmQueue& queue,
                Heap& heap)
@@ -80,7 +80,7 @@ class DecodeLoop {
     SessionStatus& status_;
     ChunkReader reader_;
     Heap& heap_;
-    const AudioFormat* format_ = nullptr;
+    const codec::AudioFormat* format_ = nullptr;
     uint8_t* buffer_ = nullptr;
     std::atomic<int32_t> position_{0};
     uint32_t silenceStart_ = 0;

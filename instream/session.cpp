@@ -21,7 +21,7 @@ std::string_view UpperText(const uint8_t* data, uint32_t bytes,
 int32_t StreamSession::Begin() {
     status_.state = SESSION_HANDSHAKE;
     handshakeStep_ = 0;
-    const int32_t error = port_.Send(DatagramPort::SendRecord::Session, agent::kOpenStream);
+    const int32_t error = port_.Send(DatagramPort::SendRecord::Session, wire::kOpenStream);
     status_.error = error;
     return error;
 }
@@ -67,12 +67,12 @@ void StreamSession::OnReceiveComplete(int32_t error, const uint8_t* data, uint32
 }
 
 void StreamSession::OnAnswer(std::string_view answer) {
-    if (answer == agent::kDeny) {
+    if (answer == wire::kDeny) {
         status_.error = kWsaConnRefused;
         status_.state = SESSION_DENIED;
-    } else if (answer.substr(0, agent::kOk.size()) == agent::kOk) {
+    } else if (answer.substr(0, wire::kOk.size()) == wire::kOk) {
         // A missing digit reads as the terminating zero and fails the open.
-        const char digit = answer.size() > agent::kOk.size() ? answer[agent::kOk.size()] : '\0';
+        const char digit = answer.size() > wire::kOk.size() ? answer[wire::kOk.size()] : '\0';
         int32_t error = decoder_.Open(digit - '0');
         if (error == kNoError) {
             queue_.SetLimit(kQueueSeconds * decoder_.Format()->pcmBytesPerSecond);
@@ -88,7 +88,7 @@ void StreamSession::OnAnswer(std::string_view answer) {
 }
 
 void StreamSession::OnStreamDatagram(const uint8_t* data, uint32_t bytes) {
-    if (bytes >= agent::kMinAudioDatagram) {
+    if (bytes >= wire::kMinAudioDatagram) {
         // Paused audio, and audio nobody will play, is dropped, not queued.
         const bool paused = status_.paused != 0 || status_.decodeEnded != 0;
         if (!paused) {
@@ -108,14 +108,14 @@ void StreamSession::OnStreamDatagram(const uint8_t* data, uint32_t bytes) {
     }
     char buffer[kMaxAnswerText + 1];
     const std::string_view text = UpperText(data, bytes, buffer);
-    if (text == agent::kPing) {
-        const int32_t error = port_.Send(DatagramPort::SendRecord::Session, agent::kPingOk);
+    if (text == wire::kPing) {
+        const int32_t error = port_.Send(DatagramPort::SendRecord::Session, wire::kPingOk);
         status_.error = error;
         if (error == kNoError) {
             handshakeStep_ = 1;
             status_.error = PostAudioReceive();
         }
-    } else if (text == agent::kCloseStream) {
+    } else if (text == wire::kCloseStream) {
         status_.state = SESSION_CLOSED;
     } else {
         // Any other text is not ours to answer, and ends nothing.
@@ -124,7 +124,7 @@ void StreamSession::OnStreamDatagram(const uint8_t* data, uint32_t bytes) {
 }
 
 int32_t StreamSession::SendClose() {
-    return port_.Send(DatagramPort::SendRecord::Close, agent::kCloseStream);
+    return port_.Send(DatagramPort::SendRecord::Close, wire::kCloseStream);
 }
 
 void StreamSession::End() {

@@ -33,7 +33,7 @@ struct SessionStatus {
     std::atomic<int32_t> decodeEnded{0};
     // The opened format; set before handshakeFinished, so the decode thread
     // reads it once it sees the handshake finished.
-    std::atomic<const AudioFormat*> format{nullptr};
+    std::atomic<const codec::AudioFormat*> format{nullptr};
 
     void Reset() {
         state = SESSION_HANDSHAKE;
@@ -69,7 +69,8 @@ class StreamSession {
     // Answers and control texts are read up to this many characters.
     static constexpr size_t kMaxAnswerText = 49;
 
-    StreamSession(DatagramPort& port, ImaDecoder& decoder, PcmQueue& queue, SessionStatus& status)
+    StreamSession(DatagramPort& port, codec::ImaDecoder& decoder, PcmQueue& queue,
+                  SessionStatus& status)
         : port_(port), decoder_(decoder), queue_(queue), status_(status) {}
 
     // Sends "OPEN_STREAM" and waits for its completion. Returns (and keeps
@@ -99,7 +100,7 @@ class StreamSession {
     int32_t PostAudioReceive() { return port_.Receive(decoder_.SourceSize()); }
 
     DatagramPort& port_;
-    ImaDecoder& decoder_;
+    codec::ImaDecoder& decoder_;
     PcmQueue& queue_;
     SessionStatus& status_;
     int handshakeStep_ = 0;

@@ -60,6 +60,7 @@ constexpr int kExitAlreadyRunning = 3;
 constexpr int kExitNoNetwork = 4;
 
 struct Agent {
+    WinsockSession winsock; // first made, last ended: after the worker's sockets
     HINSTANCE instance = nullptr;
     AgentSettings settings; // as the settings window last chose them
     AgentOptions options;
@@ -327,8 +328,7 @@ int Run(HINSTANCE instance, Agent& agent) {
     agent.lastNotice = CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 0, 0, agent.window, nullptr,
                                        instance, nullptr);
 
-    WSADATA wsa;
-    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return kExitNoNetwork;
+    if (!agent.winsock.Started()) return kExitNoNetwork;
     agent.worker = std::make_unique<AgentWorker>(agent.settings, agent.options, *agent.source,
                                                  *agent.store, agent.window, agent.turn.Get());
     if (const int failed = agent.worker->Start(agent.screen.AtScreen())) {
@@ -343,7 +343,6 @@ int Run(HINSTANCE instance, Agent& agent) {
         MessageBoxA(nullptr, text.c_str(), "Orvela agent", MB_OK | MB_ICONERROR);
         agent.worker.reset();
         DestroyWindow(agent.window);
-        WSACleanup();
         return kExitNoNetwork;
     }
     WatchSessions(agent.window);
@@ -366,7 +365,6 @@ int Run(HINSTANCE instance, Agent& agent) {
         return -1;
     }
     agent.worker.reset();
-    WSACleanup();
     return 0;
 }
 

@@ -14,7 +14,7 @@ using namespace agent;
 constexpr char kOutput[] = "What this computer plays";
 
 std::string QualityName(int code) {
-    const instream::AudioFormat* f = instream::FindAudioFormat(code);
+    const codec::AudioFormat* f = codec::FindAudioFormat(code);
     if (!f) return {};
     return std::to_string(f->sampleRate) + " Hz, " + (f->channels == 2 ? "stereo" : "mono");
 }
@@ -96,9 +96,9 @@ void SettingsWindow::Fill() {
     SendMessageA(source, CB_SETCURSEL, chosen, 0);
 
     HWND quality = GetDlgItem(window_, IDC_QUALITY);
-    for (int code = kMinFormatCode; code <= kMaxFormatCode; ++code)
+    for (int code = wire::kMinFormatCode; code <= wire::kMaxFormatCode; ++code)
         AddItem(quality, QualityName(code));
-    SendMessageA(quality, CB_SETCURSEL, settings_.streamFormat - kMinFormatCode, 0);
+    SendMessageA(quality, CB_SETCURSEL, settings_.streamFormat - wire::kMinFormatCode, 0);
     CheckDlgButton(window_, IDC_PLAYLIST, settings_.grantPlaylist ? BST_CHECKED : BST_UNCHECKED);
     SetDlgItemTextA(window_, IDC_WHERE, ("Your settings are saved in " + where_).c_str());
     FillAllowed();
@@ -154,8 +154,8 @@ void SettingsWindow::OnCommand(int id, int code) {
     case IDC_QUALITY: {
         if (code != CBN_SELCHANGE) return;
         const LRESULT i = SendDlgItemMessageA(window_, IDC_QUALITY, CB_GETCURSEL, 0, 0);
-        if (i < 0 || i > kMaxFormatCode - kMinFormatCode) return;
-        chosen.streamFormat = static_cast<int>(i) + kMinFormatCode;
+        if (i < 0 || i > wire::kMaxFormatCode - wire::kMinFormatCode) return;
+        chosen.streamFormat = static_cast<int>(i) + wire::kMinFormatCode;
         break;
     }
     case IDC_ALLOWED:

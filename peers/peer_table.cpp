@@ -315,7 +315,8 @@ void PeerTable::AgeOutPeers() {
     for (int i = 0; i < count; ++i) {
         const PeerRecord* r = rows_.RecordAt(i);
         // Unsigned difference: right across the tick count's wrap-around.
-        if (r && static_cast<uint32_t>(now - r->lastHeard) >= kSilenceLimitMs) silent.push_back(i);
+        if (r && static_cast<uint32_t>(now - r->lastHeard) >= wire::kPresenceTimeoutMs)
+            silent.push_back(i);
     }
     if (RemoveRows(silent) && index_) index_->Clear(); // the rows above each one moved down
 }

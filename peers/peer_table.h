@@ -13,10 +13,10 @@
 
 #include "wire/interfaces.h"
 #include "wire/peer_record.h"
+#include "wire/protocol.h"
 
 constexpr unsigned BROWSER_TIMER_ID = 1076;
 constexpr uint32_t kAgeOutPeriodMs = 2000;
-constexpr uint32_t kSilenceLimitMs = 4000; // silent this long or longer at a tick: removed
 // Rows at most: every forged source address would otherwise be one more. A
 // new computer beyond it takes the place of the longest silent row.
 constexpr int kMaxPeerRows = 512;
@@ -165,7 +165,7 @@ class PeerTable {
     // A probe's answer was lost (too many waiting): the row asks again at its
     // next announcement.
     void OnShareProbeLost(const char* address);
-    // Removes the rows silent for kSilenceLimitMs or longer.
+    // Removes the rows silent for kPresenceTimeoutMs or longer.
     void AgeOutPeers();
     // Removes every row the list lets go; no row is activated afterwards.
     // No row is ever left pointing at a freed record, even when memory runs

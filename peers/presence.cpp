@@ -20,18 +20,18 @@ template <size_t N> void CopyText(const CTaggedPacket& packet, uint8_t tag, char
 } // namespace
 
 bool ParsePresence(PeerRecord& record, const uint8_t* buffer, size_t received) {
-    if (!buffer || received < 2 || received > agent::kMaxPresenceDatagram) return false;
+    if (!buffer || received < 2 || received > wire::kMaxPresenceDatagram) return false;
     if (static_cast<size_t>(buffer[0] | (buffer[1] << 8)) != received) return false;
     CTaggedPacket packet;
     if (!packet.Parse(buffer, received)) return false;
 
-    CopyText(packet, agent::PRESENCE_USER_NAME, record.userName);
-    CopyText(packet, agent::PRESENCE_COMPUTER_NAME, record.computerName);
-    CopyText(packet, agent::PRESENCE_TITLE, record.title);
-    CopyText(packet, agent::PRESENCE_SHARED_PATH, record.sharedPath);
+    CopyText(packet, wire::PRESENCE_USER_NAME, record.userName);
+    CopyText(packet, wire::PRESENCE_COMPUTER_NAME, record.computerName);
+    CopyText(packet, wire::PRESENCE_TITLE, record.title);
+    CopyText(packet, wire::PRESENCE_SHARED_PATH, record.sharedPath);
 
     char portText[kPresencePortTextRoom + 1] = {};
-    CopyText(packet, agent::PRESENCE_PORT, portText);
+    CopyText(packet, wire::PRESENCE_PORT, portText);
     record.port = static_cast<uint16_t>(ParseDecimal(portText));
     return true;
 }

@@ -42,8 +42,9 @@ enum class ReadOutcome {
     Failed,  // the socket failed; another read now would fail the same way
 };
 
-// Bounds of one reading turn: the window must stay responsive however fast
-// datagrams arrive.
+// Bounds of one reading turn, for every loop that reads a socket: the
+// browser's window and the agent's stream must go on however fast datagrams
+// arrive.
 constexpr int kReadsPerTurn = 64;
 constexpr uint32_t kReadTurnMs = 8;
 

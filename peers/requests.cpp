@@ -50,12 +50,12 @@ std::string DisplayName(const char* computerName) {
 PlaylistOutcome ReadPlaylistAnswer(const uint8_t* data, size_t size, const char* peerName) {
     using Kind = PlaylistOutcome::Kind;
     PlaylistOutcome out;
-    if (IsWord(data, size, agent::kDeny)) {
+    if (IsWord(data, size, wire::kDeny)) {
         out.kind = Kind::Refused;
         out.message = DisplayName(peerName) + " doesn't permit playlist tramsmission";
         return out;
     }
-    if (IsWord(data, size, agent::kPlaylistError)) {
+    if (IsWord(data, size, wire::kPlaylistError)) {
         std::string lower = peerName ? peerName : "";
         for (char& c : lower)
             c = Lower(c);
@@ -69,7 +69,7 @@ PlaylistOutcome ReadPlaylistAnswer(const uint8_t* data, size_t size, const char*
     CTaggedPacket packet;
     packet.Parse(data, size);
     int count = 0;
-    if (const TaggedField* f = packet.FindField(agent::PLAYLIST_COUNT_TAG))
+    if (const TaggedField* f = packet.FindField(wire::PLAYLIST_COUNT_TAG))
         count = ParseDecimal(FieldText(f, kCountTextRoom).c_str());
     count = std::min(count, kMaxEntries);
     for (int tag = 1; tag <= count; ++tag)
@@ -97,7 +97,7 @@ std::string RequestFailureMessage(unsigned error) {
 }
 
 bool IsRefusal(const uint8_t* answer, size_t size) {
-    return IsWord(answer, size, agent::kDeny);
+    return IsWord(answer, size, wire::kDeny);
 }
 
 std::string RefusalMessage(const char* computerName) {
@@ -109,7 +109,7 @@ std::string PermissionErrorMessage(unsigned error) {
 }
 
 uint16_t PermissionPort(uint16_t announced) {
-    return announced ? announced : agent::kDefaultRequestPort;
+    return announced ? announced : wire::kDefaultRequestPort;
 }
 
 bool IsAnswerFrom(uint32_t asked, uint16_t askedPort, uint32_t from, uint16_t fromPort) {

@@ -6,11 +6,12 @@
 
 #include <utility>
 
+#include "base/lock.h"
 #include "base/owners_win.h"
 #include "wire/interfaces_win.h"
 
 struct CShareProber::State {
-    CriticalSection lock; // guards everything below
+    Lock lock; // guards everything below
     ShareProbeQueue queue;
     std::vector<ShareProbeAnswer> answers;
     std::vector<std::string> lost; // addresses whose answer found no room
@@ -73,7 +74,7 @@ void RunProbes(State& s, Lane lane) {
     for (;;) {
         ShareProbe probe;
         {
-            Locked l(s.lock);
+            Guard l(s.lock);
             if (s.stopped || !s.queue.Take(probe, lane)) {
                 s.working[static_cast<int>(lane)] = false;
                 return;
@@ -84,7 +85,7 @@ void RunProbes(State& s, Lane lane) {
             ShareProbeAnswer answer = RunShareProbe(std::move(probe), system);
             HWND window = nullptr;
             {
-                Locked l(s.lock);
+                Guard l(s.lock);
                 if (s.stopped) continue;
                 // A command's answer is kept whatever waits: the user asked for it.
                 // An announced one without room is owed: its row asks again.
@@ -139,13 +140,13 @@ CShareProber::~CShareProber() {
 }
 
 void CShareProber::SetNotifyWindow(HWND window) {
-    Locked l(state_->lock);
+    Guard l(state_->lock);
     state_->window = window;
 }
 
 bool CShareProber::Request(ShareProbe probe) {
     const Lane lane = ShareProbeQueue::LaneOf(probe);
-    Locked l(state_->lock);
+    Guard l(state_->lock);
     if (state_->stopped) return false;
     if (!state_->queue.Push(std::move(probe))) {
         OutputDebugStringA("Orvela: too many share probes waiting; one was dropped\n");
@@ -158,13 +159,13 @@ bool CShareProber::Request(ShareProbe probe) {
 }
 
 std::vector<ShareProbeAnswer> CShareProber::TakeAnswers(std::vector<std::string>& lost) {
-    Locked l(state_->lock);
+    Guard l(state_->lock);
     lost = std::exchange(state_->lost, {});
     return std::exchange(state_->answers, {});
 }
 
 void CShareProber::Stop() {
-    Locked l(state_->lock);
+    Guard l(state_->lock);
     state_->stopped = true;
     state_->queue.Clear();
     state_->answers.clear();

@@ -32,7 +32,7 @@ int ExportPlaylist(NowPlayingBlock* block, PlayerIpc& player) {
     std::snprintf(countText, sizeof countText, "%d", count);
 
     CTaggedPacket packet;
-    packet.AddField(agent::PLAYLIST_COUNT_TAG, countText,
+    packet.AddField(wire::PLAYLIST_COUNT_TAG, countText,
                     static_cast<uint16_t>(std::strlen(countText)));
     for (int i = 0; i < count; ++i) {
         const char* name = player.Text(wa::IPC_GETPLAYLISTFILE, i);

@@ -64,11 +64,11 @@ NowPlayingBlock* OpenBlock() {
     if (view) return static_cast<NowPlayingBlock*>(view.Get());
 
     bool created = false;
-    mapping.Reset(OpenFileMappingA(FILE_MAP_WRITE, FALSE, agent::kNowPlayingName));
+    mapping.Reset(OpenFileMappingA(FILE_MAP_WRITE, FALSE, wire::kNowPlayingName));
     if (!mapping) {
         SddlSecurity security(BlockSddl());
         mapping.Reset(CreateFileMappingA(INVALID_HANDLE_VALUE, security.Get(), PAGE_READWRITE, 0,
-                                         sizeof(NowPlayingBlock), agent::kNowPlayingName));
+                                         sizeof(NowPlayingBlock), wire::kNowPlayingName));
         if (!mapping) {
             TraceOpenFailure(GetLastError());
             return nullptr;

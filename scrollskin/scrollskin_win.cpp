@@ -210,7 +210,8 @@ void PaintBar(HWND w, HDC dc, const ScrollSkinWindow& s, int bar, const RECT& r)
 
 // Paints the shown bars; with `corner` also the square between them.
 void PaintBars(HWND w, const ScrollSkinWindow& s, bool corner) {
-    HDC dc = GetWindowDC(w);
+    const WindowDc whole = WindowDc::Whole(w);
+    HDC dc = whole.Get();
     if (!dc) return;
     const Frame f = FrameOf(w, s);
     for (int bar = 0; bar < 2; ++bar)
@@ -230,7 +231,6 @@ void PaintBars(HWND w, const ScrollSkinWindow& s, bool corner) {
             FillRect(dc, &f.corner, GetSysColorBrush(COLOR_BTNFACE));
         }
     }
-    ReleaseDC(w, dc);
 }
 
 // ---- Pointer -----------------------------------------------------------------

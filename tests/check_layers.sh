@@ -31,5 +31,13 @@ for dir in "${!level[@]}"; do
     fi
   done < <(git grep -n -E '^\s*#\s*include\s+"[a-z_0-9]+/' -- "$dir" || true)
 done
+# Each folder's code lives in the namespace named after the folder, or in
+# none. (The player's interface in sdk/ keeps the player's own; owner_kinds
+# holds the kinds of base's owners.)
+while IFS=: read -r file line text; do
+  dir=${file%%/*} name=$(sed -E 's/^namespace ([A-Za-z_0-9]+).*/\1/' <<<"$text")
+  [[ "$name" == "$dir" || "$dir" == sdk || "$dir/$name" == base/owner_kinds ]] && continue
+  echo "$file:$line: namespace $name in $dir/"; bad=1
+done < <(git grep -n -E '^namespace [A-Za-z_0-9]+ \{' -- "${!level[@]}" || true)
 if (( bad )); then exit 1; fi
-echo "include layers: every include goes down"
+echo "include layers: every include goes down; namespaces follow folders"

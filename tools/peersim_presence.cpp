@@ -106,15 +106,15 @@ int Run(int argc, char** argv) {
         else if (opt == "--duration")
             ok = peersim::ParseLong(v, 1, kMaxDurationMs, duration);
         else if (opt == "--comp")
-            ok = field(agent::PRESENCE_COMPUTER_NAME);
+            ok = field(wire::PRESENCE_COMPUTER_NAME);
         else if (opt == "--user")
-            ok = field(agent::PRESENCE_USER_NAME);
+            ok = field(wire::PRESENCE_USER_NAME);
         else if (opt == "--req-port")
-            ok = field(agent::PRESENCE_PORT);
+            ok = field(wire::PRESENCE_PORT);
         else if (opt == "--title")
-            ok = field(agent::PRESENCE_TITLE);
+            ok = field(wire::PRESENCE_TITLE);
         else if (opt == "--path")
-            ok = field(agent::PRESENCE_SHARED_PATH);
+            ok = field(wire::PRESENCE_SHARED_PATH);
         else if (opt == "--tag") {
             const char* eq = std::strchr(v, '=');
             long tag = 0;

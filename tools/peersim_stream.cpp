@@ -104,7 +104,7 @@ struct Injection {
 
 struct Options {
     std::string bind = "127.0.0.2";
-    long port = agent::kDefaultStreamPort;
+    long port = wire::kDefaultStreamPort;
     long format = 1;
     bool answerGiven = false;
     bool noAnswer = false;
@@ -158,7 +158,7 @@ bool BuildPlaylistAnswer(const Options& o, std::vector<uint8_t>& out) {
             total += e.size() + CTaggedPacket::kFieldOverhead;
         if (total > kMaxDatagram) return false;
         CTaggedPacket p;
-        p.AddField(agent::PLAYLIST_COUNT_TAG, count.data(), static_cast<uint16_t>(count.size()));
+        p.AddField(wire::PLAYLIST_COUNT_TAG, count.data(), static_cast<uint16_t>(count.size()));
         for (size_t i = 0; i < o.playlist.size(); ++i)
             p.AddField(static_cast<uint8_t>((i + 1) % 256), o.playlist[i].data(),
                        static_cast<uint16_t>(o.playlist[i].size()));
@@ -203,7 +203,7 @@ class Source {
 
     // Frames from `first` on, in the stream's channels and rate: a WAV file
     // loops and is mapped by nearest sample; a tone is computed.
-    void Frames(const instream::AudioFormat& f, double toneHz, uint64_t first, size_t count,
+    void Frames(const codec::AudioFormat& f, double toneHz, uint64_t first, size_t count,
                 int16_t* out) const {
         for (size_t i = 0; i < count; ++i) {
             const uint64_t n = first + i;
@@ -337,7 +337,7 @@ class Simulator {
     // An "OPEN_STREAM" that may start a session, whose sender becomes the
     // peer. With --need-grant only an address that was granted may.
     bool AcceptOpen(const Datagram& d) {
-        if (std::string(d.bytes.begin(), d.bytes.end()) != agent::kOpenStream) return false;
+        if (std::string(d.bytes.begin(), d.bytes.end()) != wire::kOpenStream) return false;
         if (o_.sessions == 0) return false;
         if (o_.needGrant && !granted_.count(d.from)) {
             Log("ignored OPEN_STREAM from %s: not granted", AddressText(d.from).c_str());
@@ -353,13 +353,13 @@ class Simulator {
     bool AnswerRequest(const Datagram& d) {
         const std::string text(d.bytes.begin(), d.bytes.end());
         std::vector<uint8_t> answer;
-        if (text == agent::kGetPlaylist) {
+        if (text == wire::kGetPlaylist) {
             if (o_.playlistSilent) return true;
             answer = playlistAnswer_;
-        } else if (text == agent::kNeedStream) {
+        } else if (text == wire::kNeedStream) {
             if (o_.permissionSilent) return true;
             answer.assign(o_.permission.begin(), o_.permission.end());
-            if (o_.permission != agent::kDeny) granted_.insert(d.from);
+            if (o_.permission != wire::kDeny) granted_.insert(d.from);
         } else {
             return false;
         }
@@ -403,13 +403,13 @@ class Simulator {
     bool Serve(long number) {
         std::vector<uint8_t> answer = o_.answer;
         if (!o_.answerGiven) {
-            const std::string ok = std::string(agent::kOk) + char('0' + o_.format);
+            const std::string ok = std::string(wire::kOk) + char('0' + o_.format);
             answer.assign(ok.begin(), ok.end());
         }
         const std::string upper = Upper(std::string(answer.begin(), answer.end()));
-        const instream::AudioFormat* f = nullptr;
-        if (!o_.noAnswer && upper.size() >= 4 && upper.compare(0, 3, agent::kOk) == 0)
-            f = instream::FindAudioFormat(upper[3] - '0');
+        const codec::AudioFormat* f = nullptr;
+        if (!o_.noAnswer && upper.size() >= 4 && upper.compare(0, 3, wire::kOk) == 0)
+            f = codec::FindAudioFormat(upper[3] - '0');
         if (!o_.noAnswer)
             Send(false, answer.data(), answer.size(),
                  ("answer " + Describe(answer.data(), answer.size())).c_str());
@@ -417,7 +417,7 @@ class Simulator {
         const long t0 = NowMs();
         const long end = std::min(t0 + o_.durationMs, kMaxRunMs);
         std::vector<Injection> injections = o_.injections;
-        instream::ImaEncoder encoder(f ? *f : *instream::FindAudioFormat(1));
+        codec::ImaEncoder encoder(f ? *f : *codec::FindAudioFormat(1));
         const double datagramMs =
             f ? double(o_.blocks) * f->samplesPerBlock * 1000.0 / f->sampleRate * 100.0 / o_.speed
               : 0;
@@ -440,7 +440,7 @@ class Simulator {
             }
             const bool silent = closedByUs || (o_.silentAfterMs >= 0 && rel >= o_.silentAfterMs);
             if (!closedByUs && o_.closeAfterMs >= 0 && rel >= o_.closeAfterMs) {
-                Send(other, agent::kCloseStream.data(), agent::kCloseStream.size(), "CLOSE_STREAM");
+                Send(other, wire::kCloseStream.data(), wire::kCloseStream.size(), "CLOSE_STREAM");
                 closedByUs = true;
                 continue;
             }
@@ -459,7 +459,7 @@ class Simulator {
                      ("inject " + Describe(in.bytes.data(), in.bytes.size())).c_str());
             }
             if (!silent && nextPing >= 0 && now >= nextPing) {
-                Send(other, agent::kPing.data(), agent::kPing.size(), "PING");
+                Send(other, wire::kPing.data(), wire::kPing.size(), "PING");
                 ++pings;
                 nextPing += o_.pingMs;
             }
@@ -507,9 +507,9 @@ class Simulator {
             Datagram d;
             if (!ReceiveOne(wake - now, d) || AnswerRequest(d)) continue;
             const std::string text(d.bytes.begin(), d.bytes.end());
-            if (text == agent::kPingOk) {
+            if (text == wire::kPingOk) {
                 ++(d.onOther ? pingOkOther : pingOkMain);
-            } else if (text == agent::kCloseStream) {
+            } else if (text == wire::kCloseStream) {
                 ++closes;
                 closedByPlugin = true;
             } else if (AcceptOpen(d)) {

@@ -27,11 +27,11 @@ PresenceGroup ComputePresenceGroup(std::string_view addressText, uint8_t userGro
         portValue = ParseDecimal(text);
     }
     group.port = static_cast<uint16_t>(portValue);
-    if (group.port == 0) group.port = static_cast<uint16_t>(ParseDecimal(agent::kDefaultGroupPort));
+    if (group.port == 0) group.port = static_cast<uint16_t>(ParseDecimal(wire::kDefaultGroupPort));
 
     uint32_t address = 0;
     if (host.empty() || host.size() > kGroupHostRoom || !ParseDottedIpv4(host, address))
-        ParseDottedIpv4(agent::kDefaultGroupHost, address);
+        ParseDottedIpv4(wire::kDefaultGroupHost, address);
     // The configured last number never counts: the user group takes its place.
     group.address = (address & 0xFFFFFF00u) | userGroup;
     std::snprintf(group.text, sizeof group.text, "%u.%u.%u.%u", (group.address >> 24) & 0xFFu,
@@ -47,7 +47,7 @@ void LoadGroupSettings(ProfileStore& store, char (&groupAddress)[kGroupAddressRo
 
     char value[kProfileValueRoom] = {};
     char def[kGroupAddressRoom] = {};
-    std::snprintf(def, sizeof def, "%s:%s", agent::kDefaultGroupHost, agent::kDefaultGroupPort);
+    std::snprintf(def, sizeof def, "%s:%s", wire::kDefaultGroupHost, wire::kDefaultGroupPort);
     store.GetString("MAIN", "BROADCAST_IP", def, value, sizeof value);
     std::memset(groupAddress, 0, sizeof groupAddress);
     std::memcpy(groupAddress, value, strnlen(value, sizeof groupAddress - 1));

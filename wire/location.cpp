@@ -4,7 +4,7 @@
 #include "wire/ipv4.h"
 #include "wire/protocol.h"
 
-namespace instream {
+namespace wire {
 
 namespace {
 constexpr size_t kMaxWrittenLocation = 255; // the player's name block, terminator aside
@@ -55,9 +55,9 @@ bool ParseStreamLocation(std::string_view name, StreamLocation& out) {
     // Ports above 32767 are written as negative 16-bit numbers; the low 16
     // bits of the value are the port either way.
     const auto port = static_cast<uint16_t>(static_cast<uint32_t>(ParseDecimal(portText)));
-    out.port = port != 0 ? port : agent::kDefaultStreamPort;
+    out.port = port != 0 ? port : wire::kDefaultStreamPort;
     out.title = std::string(LocationTitle(name));
     return true;
 }
 
-} // namespace instream
+} // namespace wire

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace instream {
+namespace wire {
 
 constexpr std::string_view kLocationPrefix = "\\\\orvela::";
 constexpr size_t kMaxAddressText = 19;
@@ -44,4 +44,4 @@ std::string FormatStreamLocation(const char* address, uint16_t port, std::string
 // Returns false, leaving `out` cleared, when the name lacks the prefix.
 bool ParseStreamLocation(std::string_view name, StreamLocation& out);
 
-} // namespace instream
+} // namespace wire

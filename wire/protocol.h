@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace agent {
+namespace wire {
 
 // Protocol words travel as plain ASCII without a terminating zero.
 constexpr std::string_view kGetPlaylist = "GET_PLAYLIST";
@@ -46,11 +46,12 @@ constexpr uint16_t kDefaultStreamPort = 5150;
 constexpr int kMinFormatCode = 1;
 constexpr int kMaxFormatCode = 5;
 constexpr size_t kMinAudioDatagram = 30; // shorter datagrams are control texts
-constexpr int kMaxBlocksPerDatagram = 21;
+// (The blocks one audio datagram may carry: kMaxBlocksPerDatagram, with the
+// codec that decodes them.)
 constexpr uint32_t kStreamSilenceMs = 7000;
 
 // The now-playing block that the agent reads from this computer's player.
 constexpr const char* kNowPlayingName = "__ORVELA_FILEINFO__";
 constexpr unsigned ORVELA_PLAYLIST_REQUEST = 9508; // sent by the agent to the player's main window
 
-} // namespace agent
+} // namespace wire

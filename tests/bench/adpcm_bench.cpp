@@ -12,11 +12,11 @@
 namespace {
 
 void DecodeFormat(benchmark::State& state) {
-    const instream::AudioFormat& f = *instream::FindAudioFormat(static_cast<int>(state.range(0)));
-    const size_t blocks = instream::ImaDecoder::kBlocksPerSource;
+    const codec::AudioFormat& f = *codec::FindAudioFormat(static_cast<int>(state.range(0)));
+    const size_t blocks = codec::kMaxBlocksPerDatagram;
     std::vector<int16_t> frames(f.samplesPerBlock * f.channels);
     std::vector<uint8_t> adpcm(blocks * f.blockSize);
-    instream::ImaEncoder encoder(f);
+    codec::ImaEncoder encoder(f);
     for (size_t b = 0; b < blocks; ++b) {
         for (size_t i = 0; i < frames.size(); ++i)
             frames[i] = static_cast<int16_t>(9000 * std::sin(double(b * frames.size() + i) * 0.03) +
@@ -26,7 +26,7 @@ void DecodeFormat(benchmark::State& state) {
     std::vector<uint8_t> pcm(blocks * f.PcmBlockBytes());
     for (auto _ : state) {
         benchmark::DoNotOptimize(
-            instream::DecodeImaBlocks(f, adpcm.data(), adpcm.size(), pcm.data(), pcm.size()));
+            codec::DecodeImaBlocks(f, adpcm.data(), adpcm.size(), pcm.data(), pcm.size()));
         benchmark::ClobberMemory();
     }
     const double audioSeconds = double(blocks * f.samplesPerBlock) / f.sampleRate;

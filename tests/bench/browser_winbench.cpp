@@ -58,9 +58,9 @@ class Announcer {
     bool Send(const std::string& src, const std::string& name) {
         SOCKET s = Socket(src);
         if (s == INVALID_SOCKET) return false;
-        const auto bytes = test_packets::Packet({{agent::PRESENCE_COMPUTER_NAME, name},
-                                                 {agent::PRESENCE_USER_NAME, "bench"},
-                                                 {agent::PRESENCE_TITLE, "a title " + name}});
+        const auto bytes = test_packets::Packet({{wire::PRESENCE_COMPUTER_NAME, name},
+                                                 {wire::PRESENCE_USER_NAME, "bench"},
+                                                 {wire::PRESENCE_TITLE, "a title " + name}});
         sockaddr_in to{};
         to.sin_family = AF_INET;
         to.sin_port = htons(5145);

@@ -51,47 +51,47 @@ void RecordingOutput::Attach(In_Module* m) {
 }
 
 void RecordingOutput::Set(const Settings& s) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    Guard lock(mutex_);
     settings_ = s;
 }
 
 RecordingOutput::Settings RecordingOutput::Get() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    Guard lock(mutex_);
     return settings_;
 }
 
 RecordingOutput::Counts RecordingOutput::Calls() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    Guard lock(mutex_);
     return counts_;
 }
 
 std::vector<uint8_t> RecordingOutput::Pcm() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    Guard lock(mutex_);
     return pcm_;
 }
 
 size_t RecordingOutput::PcmBytes() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    Guard lock(mutex_);
     return pcm_.size();
 }
 
 std::vector<int> RecordingOutput::OpenArgs() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    Guard lock(mutex_);
     return openArgs_;
 }
 
 std::vector<int> RecordingOutput::SetInfoArgs() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    Guard lock(mutex_);
     return setInfoArgs_;
 }
 
 int RecordingOutput::Volume() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    Guard lock(mutex_);
     return volume_;
 }
 
 bool RecordingOutput::WriteWav(const std::string& path) const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    Guard lock(mutex_);
     if (openArgs_.size() < 3) return false;
     const uint32_t rate = openArgs_[0], channels = openArgs_[1], bits = openArgs_[2];
     const uint32_t frame = channels * bits / 8, data = static_cast<uint32_t>(pcm_.size());
@@ -124,7 +124,7 @@ int RecordingOutput::WrittenMs() const {
 
 #define SELF                                                                                       \
     RecordingOutput& self = *current_;                                                             \
-    std::lock_guard<std::mutex> lock(self.mutex_)
+    Guard lock(self.mutex_)
 
 int RecordingOutput::Open(int rate, int channels, int bits, int bufferLenMs, int prebufferMs) {
     SELF;

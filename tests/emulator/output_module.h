@@ -9,10 +9,10 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "base/lock.h"
 #include "sdk/winamp.h"
 
 class RecordingOutput {
@@ -82,7 +82,7 @@ class RecordingOutput {
 
     int WrittenMs() const;
 
-    mutable std::mutex mutex_;
+    mutable Lock mutex_;
     Out_Module module_{};
     Settings settings_;
     Counts counts_;

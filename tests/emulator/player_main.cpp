@@ -154,17 +154,17 @@ int main(int argc, char** argv) {
 
     // What this computer's agent does for a playlist request: ask for the
     // playlist, then read the block by name (shown here as it reads it).
-    SendMessageA(player.MainWindow(), agent::ORVELA_PLAYLIST_REQUEST, 0, 0);
+    SendMessageA(player.MainWindow(), wire::ORVELA_PLAYLIST_REQUEST, 0, 0);
     player.PumpUntil([] { return false; }, 3500); // one now-playing tick
 
     std::string report = "File menu:\r\n";
     for (const auto& t : player.FileMenuTexts())
         report += "  " + t + "\r\n";
-    HANDLE h = OpenFileMappingA(FILE_MAP_READ, FALSE, agent::kNowPlayingName);
+    HANDLE h = OpenFileMappingA(FILE_MAP_READ, FALSE, wire::kNowPlayingName);
     if (h) {
         if (auto* b = static_cast<const NowPlayingBlock*>(
                 MapViewOfFile(h, FILE_MAP_READ, 0, 0, sizeof(NowPlayingBlock)))) {
-            report += "\r\nNow-playing block " + std::string(agent::kNowPlayingName) + ":\r\n" +
+            report += "\r\nNow-playing block " + std::string(wire::kNowPlayingName) + ":\r\n" +
                       DescribeBlock(*b);
             UnmapViewOfFile(b);
         }

@@ -32,7 +32,7 @@ void FuzzRequests(const uint8_t* data, size_t size) {
     settings.listening = static_cast<ListeningMode>(size % 3);
     Host host;
     RequestHandler handler(settings, host);
-    const std::string_view allowed[] = {kDeny, kGranted, "OK~1", {"\0\0\0", 3}};
+    const std::string_view allowed[] = {wire::kDeny, kGranted, "OK~1", {"\0\0\0", 3}};
     for (size_t at = 0, now = 0; at + 2 <= size; now += 700) {
         const Endpoint from{0x7F000000u | data[at], static_cast<uint16_t>(data[at] + 1)};
         const size_t length = std::min<size_t>(data[at + 1], size - at - 2);
@@ -59,8 +59,8 @@ void FuzzWav(const uint8_t* data, size_t size) {
     if (!ParseWav(in.data(), in.size(), audio)) return;
     if (audio.FrameCount() == 0 || !audio.format.Valid()) __builtin_trap();
     WavSource source(audio);
-    for (int code = kMinFormatCode; code <= kMaxFormatCode; ++code) {
-        PcmConverter converter(source.Format(), *instream::FindAudioFormat(code));
+    for (int code = wire::kMinFormatCode; code <= wire::kMaxFormatCode; ++code) {
+        PcmConverter converter(source.Format(), *codec::FindAudioFormat(code));
         source.Feed(converter, 600);
         if (converter.Available() < 600) __builtin_trap();
     }

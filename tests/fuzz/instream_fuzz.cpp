@@ -26,22 +26,22 @@ class NullPort final : public instream::DatagramPort {
 void FuzzLocation(const uint8_t* data, size_t size) {
     std::vector<char> in(data, data + size);
     const std::string_view name(in.data(), in.size());
-    instream::StreamLocation loc;
-    const bool parsed = instream::ParseStreamLocation(name, loc);
-    if (parsed != instream::IsStreamLocation(name)) __builtin_trap();
-    if (parsed && (loc.port == 0 || loc.addressText.size() > instream::kMaxAddressText))
+    wire::StreamLocation loc;
+    const bool parsed = wire::ParseStreamLocation(name, loc);
+    if (parsed != wire::IsStreamLocation(name)) __builtin_trap();
+    if (parsed && (loc.port == 0 || loc.addressText.size() > wire::kMaxAddressText))
         __builtin_trap();
-    (void)instream::LocationTitle(name);
+    (void)wire::LocationTitle(name);
 }
 
 void FuzzDecoder(const uint8_t* data, size_t size) {
     if (size < 1) return;
-    const instream::AudioFormat* f = instream::FindAudioFormat(data[0] % 7);
+    const codec::AudioFormat* f = codec::FindAudioFormat(data[0] % 7);
     if (!f) return;
     std::vector<uint8_t> src(data + 1, data + size);
     const size_t blocks = src.size() / f->blockSize;
     std::vector<uint8_t> dst(blocks * f->PcmBlockBytes());
-    if (instream::DecodeImaBlocks(*f, src.data(), src.size(), dst.data(), dst.size()) != dst.size())
+    if (codec::DecodeImaBlocks(*f, src.data(), src.size(), dst.data(), dst.size()) != dst.size())
         __builtin_trap();
 }
 
@@ -53,10 +53,10 @@ void FuzzSession(const uint8_t* data, size_t size) {
     const uint8_t pick = data[0];
     ++data;
     --size;
-    instream::Heap& heap = instream::RuntimeHeap();
-    instream::MutexQueueLock lock;
+    Heap& heap = RuntimeHeap();
+    Lock lock;
     instream::PcmQueue queue(heap, lock);
-    instream::ImaDecoder decoder(heap);
+    codec::ImaDecoder decoder(heap);
     NullPort port;
     instream::SessionStatus status;
     instream::StreamSession session(port, decoder, queue, status);
@@ -81,7 +81,7 @@ void FuzzSession(const uint8_t* data, size_t size) {
         std::vector<uint8_t> datagram(data + at, data + at + n);
         at += n;
         status.paused = paused;
-        const instream::AudioFormat* f = status.format;
+        const codec::AudioFormat* f = status.format;
         const bool audio = status.state == instream::SESSION_STREAMING && n >= 30 && !paused;
         session.OnReceiveComplete(0, datagram.data(), static_cast<uint32_t>(datagram.size()));
         if (audio && f) {

@@ -56,9 +56,9 @@ TEST(AgentPcmConverter, SamplesChannelsAndRatesBecomeTheStreamFormat) {
         {{T::Int16, 1, 48000}, LE({0, 480, 960}, 2), 5, {0}},
     };
     for (const auto& [in, bytes, code, want] : rows) {
-        PcmConverter c(in, *instream::FindAudioFormat(code));
+        PcmConverter c(in, *codec::FindAudioFormat(code));
         c.Push(bytes.data(), bytes.size() / in.FrameBytes());
-        Samples out(c.Available() * instream::FindAudioFormat(code)->channels);
+        Samples out(c.Available() * codec::FindAudioFormat(code)->channels);
         c.Take(out.data(), c.Available());
         EXPECT_EQ(out, want) << int(in.type) << " " << in.channels << " " << in.rate;
     }
@@ -92,7 +92,7 @@ struct CountingSource : SoundSource {
 
 TEST(AgentAudioStream, DatagramsOfTwoBlocksFallDueAtRealTimePace) {
     CountingSource capture;
-    AudioStream stream(*instream::FindAudioFormat(2), capture);
+    AudioStream stream(*codec::FindAudioFormat(2), capture);
     std::vector<Bytes> sent;
     const auto produce = [&](uint32_t now) {
         const size_t before = sent.size();
@@ -118,8 +118,8 @@ TEST(AgentAudioStream, DatagramsOfTwoBlocksFallDueAtRealTimePace) {
     for (const auto& [d, first] :
          {std::pair<size_t, int>{0, 0}, {sent.size() - 1, 44099 - 4082 - 22050}}) {
         ASSERT_EQ(sent[d].size(), 2048u);
-        instream::DecodeImaBlocks(*instream::FindAudioFormat(2), sent[d].data(), sent[d].size(),
-                                  reinterpret_cast<uint8_t*>(pcm.data()), pcm.size() * 2);
+        codec::DecodeImaBlocks(*codec::FindAudioFormat(2), sent[d].data(), sent[d].size(),
+                               reinterpret_cast<uint8_t*>(pcm.data()), pcm.size() * 2);
         EXPECT_EQ(pcm[0], first) << "silence, then the newest half second beyond the datagram";
     }
 }

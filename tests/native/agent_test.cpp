@@ -157,7 +157,7 @@ TEST_F(AgentHandler, ListenersAreBoundedAndRefusalsFollowSettingsSoundAndSharing
     settings.listening = ListeningMode::Off;
     settings.grantPlaylist = false;
     RequestHandler off(settings, host);
-    for (const std::string_view text : {kNeedStream, kOpenStream, agent::kGetPlaylist}) {
+    for (const std::string_view text : {wire::kNeedStream, wire::kOpenStream, wire::kGetPlaylist}) {
         const auto a = off.OnDatagram(reinterpret_cast<const uint8_t*>(text.data()), text.size(),
                                       {0x7F000002, 1}, 0);
         EXPECT_EQ(std::string(a.begin(), a.end()), "DENY") << text;
@@ -227,7 +227,7 @@ TEST_F(AgentHandler, AComputerIsNotifiedOfOncePerMinuteAndOffersComeOneEveryFewS
     for (uint32_t ms = 0; ms < 10000; ms += 100) {
         for (uint32_t a = 10; a < 74; ++a) {
             asking.Names().Heard(0x7F000000 + a, "PC" + std::to_string(a), "", ms);
-            const std::string_view need = kNeedStream;
+            const std::string_view need = wire::kNeedStream;
             asking.OnDatagram(reinterpret_cast<const uint8_t*>(need.data()), need.size(),
                               {0x7F000000 + a, 1}, ms);
         }
@@ -377,7 +377,8 @@ TEST(AgentLan, LocalSubnetsNamesAndTheInterfacesPresenceLeavesBy) {
     names.Heard(2, "LAPTOP", "", 0);
     EXPECT_EQ(names.Label(1, 0) + "|" + names.Label(2, 0) + "|" + names.Label(0x0A000109, 0),
               "DESK (ben) at 0.0.0.1|LAPTOP at 0.0.0.2|10.0.1.9");
-    EXPECT_EQ(names.Computer(1, kPresenceTimeoutMs), "") << "silent as long as a browser forgets";
+    EXPECT_EQ(names.Computer(1, wire::kPresenceTimeoutMs), "")
+        << "silent as long as a browser forgets";
     for (uint32_t i = 0; i < NameBook::kRoom; ++i)
         names.Heard(100 + i, "X", "", i + 1);
     EXPECT_EQ(names.Computer(1, 1000) + names.Computer(2, 1000), "") << "the longest silent left";

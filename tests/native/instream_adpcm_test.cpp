@@ -12,9 +12,9 @@
 
 namespace {
 
-using instream::AudioFormat;
-using instream::DecodeImaBlocks;
-using instream::FindAudioFormat;
+using codec::AudioFormat;
+using codec::DecodeImaBlocks;
+using codec::FindAudioFormat;
 using Bytes = std::vector<uint8_t>;
 
 std::vector<int16_t> Decode(const AudioFormat& f, const Bytes& adpcm) {
@@ -92,13 +92,13 @@ TEST(ImaDecode, SamplesClampAtBothEnds) {
 // the bit-sum rule gives, held to 16 bits.
 TEST(ImaDecode, TableFollowsTheBitSumRule) {
     int wrong = 0;
-    for (int i = 0; i <= instream::kImaMaxStepIndex; ++i)
+    for (int i = 0; i <= codec::kImaMaxStepIndex; ++i)
         for (unsigned code = 0; code < 16; ++code)
             for (int sample = -32768; sample <= 32767; ++sample) {
-                instream::ImaChannelState s{sample, i};
-                const int rule = sample + instream::ImaStepDifference(i, code);
+                codec::ImaChannelState s{sample, i};
+                const int rule = sample + codec::ImaStepDifference(i, code);
                 wrong += s.Decode(code) != std::clamp(rule, -32768, 32767) ||
-                         s.stepIndex != instream::ImaNextStepIndex(i, code);
+                         s.stepIndex != codec::ImaNextStepIndex(i, code);
             }
     EXPECT_EQ(wrong, 0);
 }
@@ -153,7 +153,7 @@ TEST(ImaEncoder, RoundTripFollowsTheSignal) {
         const AudioFormat& f = *FindAudioFormat(code);
         const size_t blocks = 3;
         const auto input = Sine(f, blocks * f.samplesPerBlock);
-        instream::ImaEncoder encoder(f);
+        codec::ImaEncoder encoder(f);
         Bytes adpcm(blocks * f.blockSize);
         for (size_t b = 0; b < blocks; ++b)
             encoder.EncodeBlock(input.data() + b * f.samplesPerBlock * f.channels,
@@ -183,7 +183,7 @@ TEST(ImaEncoder, RoundTripFollowsTheSignal) {
 TEST(ImaDecoder, OpenConvertClose) {
     CountingHeap heap;
     {
-        instream::ImaDecoder d(heap);
+        codec::ImaDecoder d(heap);
         for (int code : {0, 6, -48, 256}) {
             EXPECT_EQ(d.Open(code), kAcmNotPossible) << code;
             EXPECT_EQ(d.Format(), nullptr);
@@ -195,7 +195,7 @@ TEST(ImaDecoder, OpenConvertClose) {
         const AudioFormat& f = *d.Format();
         EXPECT_EQ(f.code, 1);
         EXPECT_EQ(d.SourceSize(), 21u * 2048u);
-        instream::ImaEncoder enc(f);
+        codec::ImaEncoder enc(f);
         const auto input = Sine(f, f.samplesPerBlock);
         enc.EncodeBlock(input.data(), d.Source());
         enc.EncodeBlock(input.data(), d.Source() + f.blockSize);

@@ -12,7 +12,7 @@
 #include "instream/playback.h"
 #include "instream/session.h"
 
-class CountingHeap final : public instream::Heap {
+class CountingHeap final : public Heap {
   public:
     int live = 0;
     long failAfter = -1; // >= 0: that many more allocations succeed, then all fail

@@ -7,8 +7,8 @@
 
 namespace {
 
-using instream::ParseStreamLocation;
-using instream::StreamLocation;
+using wire::ParseStreamLocation;
+using wire::StreamLocation;
 
 StreamLocation Parse(const std::string& name) {
     StreamLocation loc;
@@ -70,7 +70,7 @@ TEST(StreamLocation, AddressForms) {
     EXPECT_EQ(longer.addressText, "127.000.000.0001");
     EXPECT_FALSE(longer.addressValid);
     const StreamLocation cut = Parse("\\\\orvela::127.0.0.2aaaaaaaaaaaaaaaaaa:5150\\t");
-    EXPECT_EQ(cut.addressText.size(), instream::kMaxAddressText);
+    EXPECT_EQ(cut.addressText.size(), wire::kMaxAddressText);
     EXPECT_FALSE(cut.addressValid);
     // Leading zeros are refused: the platform would read "010" as octal 8.
     EXPECT_FALSE(Parse("\\\\orvela::010.0.0.9:1\\t").addressValid);
@@ -112,20 +112,20 @@ TEST(StreamLocation, EveryTruncationStaysInBounds) {
         std::vector<char> exact(full.begin(), full.begin() + static_cast<long>(n));
         StreamLocation loc;
         const bool parsed = ParseStreamLocation(std::string_view(exact.data(), n), loc);
-        EXPECT_EQ(parsed, n >= instream::kLocationPrefix.size()) << n;
+        EXPECT_EQ(parsed, n >= wire::kLocationPrefix.size()) << n;
         if (parsed) {
             EXPECT_NE(loc.port, 0) << n;
         }
-        (void)instream::LocationTitle(std::string_view(exact.data(), n));
-        (void)instream::IsStreamLocation(std::string_view(exact.data(), n));
+        (void)wire::LocationTitle(std::string_view(exact.data(), n));
+        (void)wire::IsStreamLocation(std::string_view(exact.data(), n));
     }
 }
 
 TEST(StreamLocation, PrefixElsewhereInTheName) {
-    EXPECT_TRUE(instream::IsStreamLocation("C:\\list\\\\orvela::127.0.0.2:1\\x"));
-    EXPECT_FALSE(instream::IsStreamLocation("\\\\Orvela::127.0.0.2:1\\x"));
-    EXPECT_FALSE(instream::IsStreamLocation("C:\\music\\song.mp3"));
-    EXPECT_EQ(instream::LocationTitle("no backslash at all"), "no backslash at all");
+    EXPECT_TRUE(wire::IsStreamLocation("C:\\list\\\\orvela::127.0.0.2:1\\x"));
+    EXPECT_FALSE(wire::IsStreamLocation("\\\\Orvela::127.0.0.2:1\\x"));
+    EXPECT_FALSE(wire::IsStreamLocation("C:\\music\\song.mp3"));
+    EXPECT_EQ(wire::LocationTitle("no backslash at all"), "no backslash at all");
     const StreamLocation loc = Parse("C:\\list\\\\orvela::127.0.0.3:7000\\x");
     EXPECT_EQ(loc.address, Ip(127, 0, 0, 3));
     EXPECT_EQ(loc.port, 7000);

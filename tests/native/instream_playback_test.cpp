@@ -10,9 +10,9 @@
 
 namespace {
 
+using codec::FindAudioFormat;
 using instream::ChunkReader;
 using instream::DecodeLoop;
-using instream::FindAudioFormat;
 using instream::PcmQueue;
 using Next = DecodeLoop::Next;
 using Bytes = std::vector<uint8_t>;
@@ -27,7 +27,7 @@ Bytes Ramp(uint32_t n, uint32_t from = 0) {
 
 struct QueueFixture : ::testing::Test {
     CountingHeap heap;
-    instream::MutexQueueLock lock;
+    Lock lock;
     PcmQueue queue{heap, lock};
 
     void Push(const Bytes& b) { ASSERT_TRUE(queue.PushCopy(b.data(), uint32_t(b.size()))); }

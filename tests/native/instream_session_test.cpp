@@ -11,7 +11,7 @@
 
 namespace {
 
-using instream::FindAudioFormat;
+using codec::FindAudioFormat;
 using instream::SessionStatus;
 using instream::StreamSession;
 using Record = instream::DatagramPort::SendRecord;
@@ -23,9 +23,9 @@ Bytes Text(const std::string& s) {
 
 struct SessionTest : ::testing::Test {
     CountingHeap heap;
-    instream::MutexQueueLock lock;
+    Lock lock;
     instream::PcmQueue queue{heap, lock};
-    instream::ImaDecoder decoder{heap};
+    codec::ImaDecoder decoder{heap};
     FakePort port;
     SessionStatus status;
     StreamSession session{port, decoder, queue, status};
@@ -53,7 +53,7 @@ struct SessionTest : ::testing::Test {
     }
     Bytes Blocks(int code, int count) {
         const auto& f = *FindAudioFormat(code);
-        instream::ImaEncoder enc(f);
+        codec::ImaEncoder enc(f);
         std::vector<int16_t> frames(f.samplesPerBlock * f.channels);
         Bytes out(count * f.blockSize);
         for (int b = 0; b < count; ++b) {
@@ -66,8 +66,7 @@ struct SessionTest : ::testing::Test {
     Bytes Decoded(int code, const Bytes& adpcm) {
         const auto& f = *FindAudioFormat(code);
         Bytes pcm(adpcm.size() / f.blockSize * f.PcmBlockBytes());
-        pcm.resize(
-            instream::DecodeImaBlocks(f, adpcm.data(), adpcm.size(), pcm.data(), pcm.size()));
+        pcm.resize(codec::DecodeImaBlocks(f, adpcm.data(), adpcm.size(), pcm.data(), pcm.size()));
         return pcm;
     }
 };

@@ -225,7 +225,7 @@ TEST_F(Table, ClearingAndAgeingOutNeverLeaveARowWithAFreedRecord) {
     rows.runsOut = false;
     table.ClearPeers();
     EXPECT_EQ(Addresses(), "10.0.0.3 ");
-    now += kSilenceLimitMs;
+    now += wire::kPresenceTimeoutMs;
     table.AgeOutPeers();
     EXPECT_EQ(Addresses(), "10.0.0.3 ");
 }
@@ -252,7 +252,7 @@ TEST_F(Table, AListedComputerIsFoundWithoutWalkingTheRowsWhereverItsRowMoved) {
     EXPECT_EQ(announce(3), 1);
     EXPECT_EQ(table.FindRow(address(3).c_str()), kPeers - 1 - 3);
     // Silent rows removed: the others are found again, once each walk.
-    now += kSilenceLimitMs;
+    now += wire::kPresenceTimeoutMs;
     table.OnPeerAnnounced(Peer(address(40).c_str()));
     table.AgeOutPeers();
     ASSERT_EQ(rows.Count(), 1);

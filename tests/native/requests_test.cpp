@@ -114,16 +114,16 @@ TEST(Requests, PermissionAnswerAndPort) {
 
 TEST(Requests, StreamLocationRoundTrips) {
     for (uint16_t port : {uint16_t{0}, uint16_t{5146}, uint16_t{32767}, uint16_t{40000}}) {
-        const std::string written = instream::FormatStreamLocation("127.0.0.7", port, "John-pc");
-        instream::StreamLocation read;
-        ASSERT_TRUE(instream::ParseStreamLocation(written, read)) << written;
+        const std::string written = wire::FormatStreamLocation("127.0.0.7", port, "John-pc");
+        wire::StreamLocation read;
+        ASSERT_TRUE(wire::ParseStreamLocation(written, read)) << written;
         EXPECT_EQ(read.addressText, "127.0.0.7");
         EXPECT_EQ(read.port, port ? port : 5150) << written;
         EXPECT_EQ(read.title, "John-pc's computer audio stream");
     }
-    EXPECT_EQ(instream::FormatStreamLocation("10.0.0.1", 40000, "A"),
+    EXPECT_EQ(wire::FormatStreamLocation("10.0.0.1", 40000, "A"),
               "\\\\orvela::10.0.0.1:-25536\\A's computer audio stream");
-    EXPECT_EQ(instream::FormatStreamLocation("1.2.3.4", 0, std::string(400, 'n')).size(), 255u);
+    EXPECT_EQ(wire::FormatStreamLocation("1.2.3.4", 0, std::string(400, 'n')).size(), 255u);
 }
 
 TEST(Sorting, EachColumnInBothDirections) {

@@ -192,13 +192,13 @@ TEST_F(AgentRoad, BrowserListsTheAgentsComputerAndPlaysItsSoundUntilStop) {
     ASSERT_TRUE(PumpUntil([&] { return player.Output().PcmBytes() >= second; }, 10000));
     EXPECT_EQ(agent.Caption(), "Orvela agent: 1 computer listens");
     // The recording is the file after one IMA ADPCM round trip, from its start.
-    const instream::AudioFormat& f = *instream::FindAudioFormat(1);
-    instream::ImaEncoder encoder(f);
+    const codec::AudioFormat& f = *codec::FindAudioFormat(1);
+    codec::ImaEncoder encoder(f);
     std::vector<uint8_t> block(f.blockSize), expected(second + f.PcmBlockBytes());
     for (size_t b = 0; b * f.PcmBlockBytes() < second; ++b) {
         encoder.EncodeBlock(sound.data() + b * f.samplesPerBlock * 2, block.data());
-        instream::DecodeImaBlocks(f, block.data(), block.size(),
-                                  expected.data() + b * f.PcmBlockBytes(), f.PcmBlockBytes());
+        codec::DecodeImaBlocks(f, block.data(), block.size(),
+                               expected.data() + b * f.PcmBlockBytes(), f.PcmBlockBytes());
     }
     const std::vector<uint8_t> recorded = player.Output().Pcm();
     EXPECT_TRUE(std::equal(expected.begin(), expected.begin() + second, recorded.begin()));

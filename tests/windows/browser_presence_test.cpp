@@ -4,6 +4,7 @@
 // receiver do in detail is proven on the plain test window; these prove the
 // browser wires them: the group it joins, its rows, its timer, its buttons
 // and what it leaves behind when the player destroys it.
+#include "base/lock.h"
 #include "scrollskin/redirect_win.h"
 #include "tests/windows/browser_support.h"
 #include "tests/windows/presence_harness.h"
@@ -12,7 +13,6 @@
 #include <cstring>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -121,7 +121,7 @@ class BrowserWatch {
                 std::vector<std::string> due;
                 for (int i = 0; i < self.Rows(); ++i)
                     if (const PeerRecord* r = self.RecordAt(i);
-                        r && before - r->lastHeard >= kSilenceLimitMs)
+                        r && before - r->lastHeard >= wire::kPresenceTimeoutMs)
                         due.push_back(r->address);
                 const LRESULT result = CallWindowProcA(self.dialogProc_, h, msg, w, l);
                 for (const std::string& address : due)
@@ -301,7 +301,7 @@ TEST_F(BrowserPresence, SilentComputerGoesWhileAnAnnouncingOneStaysAndRefreshEmp
         30000);
     const uint32_t goneAt = GetTickCount();
     ASSERT_TRUE(gone) << "the silent computer stayed listed";
-    EXPECT_GE(goneAt - lastHeard, kSilenceLimitMs) << "removed before 4 s of silence";
+    EXPECT_GE(goneAt - lastHeard, wire::kPresenceTimeoutMs) << "removed before 4 s of silence";
     EXPECT_TRUE(watch->overdue.empty()) << "kept past the first tick after 4 s of silence";
 
     // Two more age-out ticks while the other computer keeps announcing.
@@ -353,14 +353,14 @@ TEST_F(BrowserPresenceOtherGroup, OnlyTheConfiguredUserGroupIsHeard) {
 // then opens (this program's own file), as a slow share would.
 namespace opens {
 Redirection table[] = {{"CreateFileA", nullptr, nullptr}};
-std::mutex lock;
+Lock lock;
 std::vector<std::string> names;
 HANDLE WINAPI Open(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE model) {
     const auto original = reinterpret_cast<decltype(&CreateFileA)>(table[0].original);
     std::string path = name ? name : "";
     if (path.rfind("\\\\", 0) == 0) {
-        std::lock_guard<std::mutex> held(lock);
+        Guard held(lock);
         names.push_back(path);
     }
     if (path.rfind("\\\\127.0.0.2\\slow\\", 0) != 0)

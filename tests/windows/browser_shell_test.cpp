@@ -405,6 +405,13 @@ TEST_F(BrowserShell, BackgroundIsSkinColourTwoWithABorderBelowTheListAndTheLabel
     }
     ReleaseDC(labelWindow, ldc);
     EXPECT_GE(label.right - label.left, text.cx) << shown;
+    // A display change leaves a repaint that is due to WM_PAINT.
+    UpdateWindow(dialog);
+    RECT due{0, 0, 10, 10};
+    InvalidateRect(dialog, &due, FALSE);
+    SendMessageA(dialog, WM_DISPLAYCHANGE, 32, MAKELPARAM(800, 600));
+    RECT pending{};
+    EXPECT_TRUE(GetUpdateRect(dialog, &pending, FALSE)) << "the display change took the repaint";
 }
 
 } // namespace

@@ -56,7 +56,7 @@ struct Usage {
         for (BOOL ok = Thread32First(snap, &t); ok; ok = Thread32Next(snap, &t))
             if (t.th32OwnerProcessID == GetCurrentProcessId()) ++u.threads;
         CloseHandle(snap);
-        u.heap = instream::CurrentHeapBytes();
+        u.heap = in_orvela::CurrentHeapBytes();
         return u;
     }
 };
@@ -75,12 +75,12 @@ TEST_F(InStreamLinkedHazards, AFloodFromAnotherSenderKeepsTheHeapBoundedAndTheSt
     Play(Location(6140));
     ASSERT_TRUE(peer.WaitFor("flood sent=", 5000)) << peer.Log();
     player.Pump(700);
-    const size_t heap = instream::CurrentHeapBytes();
+    const size_t heap = in_orvela::CurrentHeapBytes();
     // Four seconds of format 1, and the playback's own buffers.
     const size_t bound = 4 * 176400 + 512 * 1024;
     std::printf("flood of 20000 datagrams: private heap %zu bytes (bound %zu)\n", heap, bound);
     EXPECT_LE(heap, bound);
-    EXPECT_EQ(instream::CurrentSessionState(), instream::SESSION_STREAMING);
+    EXPECT_EQ(in_orvela::CurrentSessionState(), instream::SESSION_STREAMING);
     s.canWrite = 1 << 20;
     output.Set(s);
     EXPECT_TRUE(WaitForPcm(output.PcmBytes() + 176400, 3000)) << "the stream stopped";
@@ -96,7 +96,7 @@ TEST_F(InStreamLinkedHazards, APeerSilentAfterOpenStreamEndsTheTrackAfterSevenSe
     std::printf("no answer: the track ended after %lu ms\n", took);
     EXPECT_GE(took, 7000u);
     EXPECT_LT(took, 8500u);
-    EXPECT_EQ(instream::CurrentSessionError(), 10060); // WSAETIMEDOUT
+    EXPECT_EQ(in_orvela::CurrentSessionError(), 10060); // WSAETIMEDOUT
     EXPECT_EQ(output.Calls().opens, 0);
     EXPECT_LT(TimedStop(), 2000u);
 }
@@ -111,7 +111,7 @@ TEST_F(InStreamLinkedHazards, FourHundredPlayStopCyclesLeaveNothingBehind) {
     for (int i = 0; i < kCycles; ++i) {
         Play(Location(6142));
         ASSERT_TRUE(player.PumpUntil(
-            [] { return instream::CurrentSessionState() == instream::SESSION_STREAMING; }, 3000))
+            [] { return in_orvela::CurrentSessionState() == instream::SESSION_STREAMING; }, 3000))
             << "cycle " << i;
         ASSERT_LT(TimedStop(), 2000u) << "cycle " << i;
         if (i == 99) first = Usage::Now(); // after the platform's own first-use allocations

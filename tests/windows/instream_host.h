@@ -153,7 +153,7 @@ class PeerSim {
 
 // The platform codec's PCM for whole blocks of ADPCM in a stream format.
 inline Bytes AcmDecode(int code, const uint8_t* adpcm, size_t bytes) {
-    const instream::AudioFormat& f = *instream::FindAudioFormat(code);
+    const codec::AudioFormat& f = *codec::FindAudioFormat(code);
     Bytes out;
     const size_t whole = bytes / f.blockSize * f.blockSize;
     if (whole == 0) return out;
@@ -232,7 +232,7 @@ class InStreamHost : public ::testing::Test {
 
     void SetUp() override {
         if (linked) {
-            module = instream::InputModule();
+            module = in_orvela::InputModule();
             module->hMainWindow = player.MainWindow();
             module->hDllInstance = GetModuleHandleA(nullptr);
             output.Attach(module);

@@ -112,8 +112,8 @@ TEST_F(InStreamLinkedSession, RefusedAndUnusableAnswersKeepTheirSessionError) {
         PlayAnswered(sim, ++port, c.answer);
         if (HasFatalFailure()) return;
         // Read while the player sits silent, before Stop.
-        EXPECT_EQ(instream::CurrentSessionError(), c.error) << c.answer;
-        EXPECT_EQ(instream::CurrentSessionState(), c.state) << c.answer;
+        EXPECT_EQ(in_orvela::CurrentSessionError(), c.error) << c.answer;
+        EXPECT_EQ(in_orvela::CurrentSessionState(), c.state) << c.answer;
         ExpectSilentThenStop(sim, c.answer);
     }
 }
@@ -122,10 +122,10 @@ TEST_F(InStreamLinkedSession, PeerCloseEndsTheTrackWithoutAnError) {
     ASSERT_TRUE(peer.Start("--port 6137 --format 5 --close-after 800 --duration 4000"));
     Play(Location(6137));
     ASSERT_TRUE(WaitForPcm(1, 3000));
-    EXPECT_EQ(instream::CurrentSessionState(), instream::SESSION_STREAMING);
+    EXPECT_EQ(in_orvela::CurrentSessionState(), instream::SESSION_STREAMING);
     ASSERT_TRUE(WaitForEof(5000));
-    EXPECT_EQ(instream::CurrentSessionState(), instream::SESSION_CLOSED);
-    EXPECT_EQ(instream::CurrentSessionError(), 0);
+    EXPECT_EQ(in_orvela::CurrentSessionState(), instream::SESSION_CLOSED);
+    EXPECT_EQ(in_orvela::CurrentSessionError(), 0);
     EXPECT_LT(TimedStop(), 3000u);
 }
 
@@ -135,7 +135,7 @@ TEST_F(InStreamLinkedSession, OnlyFourDottedNumbersAreAnAddress) {
     ASSERT_TRUE(peer.Start("--port 6138 --duration 1000 --wait 1000"));
     Play("\\\\orvela::127.2:6138\\t");
     player.Pump(500);
-    EXPECT_EQ(instream::CurrentSessionError(), 10049); // WSAEADDRNOTAVAIL
+    EXPECT_EQ(in_orvela::CurrentSessionError(), 10049); // WSAEADDRNOTAVAIL
     EXPECT_EQ(output.Calls().opens, 0);
     EXPECT_LT(TimedStop(), 2000u);
     ASSERT_TRUE(peer.WaitFor("no OPEN_STREAM", 3000)) << peer.Log();

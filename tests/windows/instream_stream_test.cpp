@@ -20,7 +20,7 @@ struct InStreamPlay : InStreamHost {
         Play(Location(port));
         // Well before the silence rule could end it (7 s after the last audio).
         ASSERT_TRUE(WaitForEof(6000)) << "the peer's CLOSE_STREAM did not end the track";
-        const auto& f = *instream::FindAudioFormat(code);
+        const auto& f = *codec::FindAudioFormat(code);
         EXPECT_EQ(output.OpenArgs(), (std::vector<int>{int(f.sampleRate), f.channels, 16, -1, -1}));
         EXPECT_EQ(output.SetInfoArgs(),
                   (std::vector<int>{int(16 * f.channels * f.sampleRate / 8192),

@@ -467,7 +467,7 @@ class PresenceWindow {
                 std::vector<std::string> due;
                 for (int i = 0; i < rows->Count(); ++i)
                     if (const PeerRecord* r = rows->RecordAt(i);
-                        r && before - r->lastHeard >= kSilenceLimitMs)
+                        r && before - r->lastHeard >= wire::kPresenceTimeoutMs)
                         due.push_back(r->address);
                 table->AgeOutPeers();
                 for (const std::string& address : due)

@@ -15,7 +15,7 @@
 int main(int argc, char** argv) {
     if (argc < 2) return 1;
     const bool request = argc > 2 && !std::strcmp(argv[2], "--request");
-    HANDLE h = OpenFileMappingA(FILE_MAP_READ, FALSE, agent::kNowPlayingName);
+    HANDLE h = OpenFileMappingA(FILE_MAP_READ, FALSE, wire::kNowPlayingName);
     if (!h) return 2;
     auto* block = static_cast<const NowPlayingBlock*>(
         MapViewOfFile(h, FILE_MAP_READ, 0, 0, sizeof(NowPlayingBlock)));
@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
     DWORD_PTR answer = 0;
     if (request) {
         HWND player = reinterpret_cast<HWND>(static_cast<uintptr_t>(block->hwndPlayer));
-        SendMessageTimeoutA(player, agent::ORVELA_PLAYLIST_REQUEST, 0x1234, 0x5678, SMTO_BLOCK,
+        SendMessageTimeoutA(player, wire::ORVELA_PLAYLIST_REQUEST, 0x1234, 0x5678, SMTO_BLOCK,
                             10000, &answer);
     }
     FILE* f = std::fopen(argv[1], "wb");
