@@ -45,7 +45,7 @@ class AudioStream {
     static constexpr uint32_t kMaxLagMs = 1000;
 
     AudioStream(const codec::AudioFormat& format, SoundSource& source)
-        : format_(format), source_(source) {}
+        : format_(&format), source_(source) {}
 
     // Opens the source and starts the schedule at `now` with the first
     // datagram due at once; false when the source does not open. Stopping
@@ -62,15 +62,19 @@ class AudioStream {
     // Milliseconds until the next datagram is due (at most `limit`).
     uint32_t MsUntilNext(uint32_t now, uint32_t limit) const;
 
-    const codec::AudioFormat& Format() const { return format_; }
+    const codec::AudioFormat& Format() const { return *format_; }
+    // Another quality, for the next stream: while stopped only.
+    void SetFormat(const codec::AudioFormat& format) {
+        if (!Running()) format_ = &format;
+    }
     size_t FramesPerDatagram() const {
-        return size_t{format_.samplesPerBlock} * kBlocksPerDatagram;
+        return size_t{format_->samplesPerBlock} * kBlocksPerDatagram;
     }
 
   private:
     uint32_t DueAt(uint64_t datagram) const;
 
-    const codec::AudioFormat& format_;
+    const codec::AudioFormat* format_;
     SoundSource& source_;
     std::optional<codec::ImaEncoder> encoder_;
     std::optional<PcmConverter> converter_;

@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <optional>
 #include <utility>
 
 #include "agent/player_group_win.h"
@@ -204,24 +203,18 @@ void AgentWorker::Run() {
         for (unsigned& part : seed)
             rand_s(&part);
         RequestHandler handler(settings_, *this, (uint64_t{seed[0]} << 32) | seed[1]);
-        std::optional<AudioStream> stream;
-        stream.emplace(*codec::FindAudioFormat(settings_.streamFormat), source_);
+        AudioStream stream(*codec::FindAudioFormat(settings_.streamFormat), source_);
         while (!(commands_.load() & kExit)) {
-            // A new quality starts with the next stream: those listening
-            // were told theirs.
-            if (!stream->Running() && format_ != settings_.streamFormat) {
-                settings_.streamFormat = format_;
-                stream.emplace(*codec::FindAudioFormat(format_), source_);
-            }
-            if (Serve(handler, *stream, GetTickCount())) {
-                Turn(handler, *stream);
+            UseChosenFormat(stream);
+            if (Serve(handler, stream, GetTickCount())) {
+                Turn(handler, stream);
                 continue;
             }
-            DoCommands(handler, *stream);
+            DoCommands(handler, stream);
             Publish(handler, false);
             WaitForSingleObject(wake_.Get(), atScreen_ ? kTakeRetryMs : kStandbyWaitMs);
         }
-        StandDown(handler, *stream);
+        StandDown(handler, stream);
         if (!decided_) SetEvent(started_.Get());
     }
     if (SUCCEEDED(com)) CoUninitialize();
@@ -270,12 +263,21 @@ void AgentWorker::StandDown(RequestHandler& handler, AudioStream& stream) {
     Publish(handler, false);
 }
 
+void AgentWorker::UseChosenFormat(AudioStream& stream) {
+    // A new quality starts with the next stream: those listening were told
+    // theirs. From then on, "OK~" names it.
+    if (stream.Running() || format_ == settings_.streamFormat) return;
+    settings_.streamFormat = format_;
+    stream.SetFormat(*codec::FindAudioFormat(format_));
+}
+
 void AgentWorker::DoCommands(RequestHandler& handler, AudioStream& stream) {
     const int commands = commands_.fetch_and(kExit);
     if (commands & kStop) CloseStreams(handler.StopSharing());
     if (commands & kShare) handler.ResumeSharing();
     if (commands & kConsent) ApplyConsent(handler);
     if (commands & kConfigure) ApplyChoices(handler);
+    UseChosenFormat(stream);
     if (commands & kScreen && !atScreen_) StandDown(handler, stream);
 }
 

@@ -87,6 +87,7 @@ class AgentWorker : private AgentHost {
     void Save(bool ok);
     void Turn(RequestHandler& handler, AudioStream& stream);
     void DoCommands(RequestHandler& handler, AudioStream& stream);
+    void UseChosenFormat(AudioStream& stream);
     void ApplyConsent(RequestHandler& handler);
     void ReadRequests(RequestHandler& handler);
     void ReadInterfaces(RequestHandler& handler, uint32_t now);

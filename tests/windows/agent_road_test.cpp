@@ -365,6 +365,7 @@ TEST_F(AgentRoad, SettingsWindowAppliesEachChangeAtOnceAndSavesItInTheUsersFile)
 
     click(1001); // every computer, then the best quality
     choose(1007, 4);
+    EXPECT_TRUE(PumpUntil([&] { return saved("FORMAT") == "5"; }, 3000)) << "applied, then saved";
     const Udp one("127.0.0.6");
     EXPECT_TRUE(PumpUntil(
         [&] {
@@ -373,7 +374,6 @@ TEST_F(AgentRoad, SettingsWindowAppliesEachChangeAtOnceAndSavesItInTheUsersFile)
         },
         3000));
     EXPECT_EQ(one.Ask("OPEN_STREAM"), "OK~5");
-    EXPECT_EQ(saved("FORMAT"), "5");
     click(1003); // no one: the listener is let go at once
     EXPECT_EQ(one.Next(), "CLOSE_STREAM");
     EXPECT_EQ(one.Ask("NEED_STREAM"), "DENY");
