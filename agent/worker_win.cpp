@@ -205,7 +205,6 @@ void AgentWorker::Run() {
         RequestHandler handler(settings_, *this, (uint64_t{seed[0]} << 32) | seed[1]);
         AudioStream stream(*codec::FindAudioFormat(settings_.streamFormat), source_);
         while (!(commands_.load() & kExit)) {
-            UseChosenFormat(stream);
             if (Serve(handler, stream, GetTickCount())) {
                 Turn(handler, stream);
                 continue;
