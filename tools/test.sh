@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The one command that runs every test: installs what is missing, builds,
 # then runs native, fuzz and Windows tests in one ctest run inside the rig.
-# Its last lines give the time of the build and of the test phase, and name
-# every test that passed only on its second try.
+# Its last line gives the time of the build, of the test phase and of the
+# whole run. A test runs once: one that fails fails the run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 started=$(date +%s)
@@ -14,24 +14,46 @@ source "$root/build/windows-tests.sh"
 echo "$says"
 log="$root/build/test.log"
 status=0
+# Three lanes for the hosted Windows tests (tests/lane.sh), each a rig of its
+# own with a copy of the rig's prefix, made from a prefix booted once.
+lanes="$root/build/lanes"
+lane_ids=(1 2 3)
+[[ -f "$prefix/system.reg" ]] || bash "$root/tools/rig.sh" "$prefix" true
+lane_pids=()
+stop_lanes() {
+  for id in "${lane_ids[@]}"; do touch "$lanes/$id/stop"; done
+  for p in "${lane_pids[@]}"; do wait "$p" || true; done
+  lane_pids=()
+}
+trap stop_lanes EXIT
+slots=()
+for id in "${lane_ids[@]}"; do
+  mkdir -p "$lanes/$id"
+  rm -f "$lanes/$id/env" "$lanes/$id/stop"
+  if [[ ! -f "$lanes/$id/prefix/system.reg" ]]; then
+    rm -rf "$lanes/$id/prefix"
+    cp -a "$prefix" "$lanes/$id/prefix"
+    rm -f "$lanes/$id/prefix/wineserver"*
+  fi
+  ORVELA_IN_RIG= bash "$root/tools/rig.sh" "$lanes/$id/prefix" \
+    bash "$root/tests/lane.sh" serve "$lanes" "$id" "$bin" >"$lanes/$id/log" 2>&1 &
+  lane_pids+=($!)
+  slots+=("{\"id\": \"$id\", \"slots\": 1}")
+done
+(IFS=,; printf '{"version": {"major": 1, "minor": 0}, "local": [{"lanes": [%s]}]}\n' \
+  "${slots[*]}") >"$lanes/resources.json"
+for id in "${lane_ids[@]}"; do
+  for _ in $(seq 600); do [[ -e "$lanes/$id/env" ]] && break; sleep 0.2; done
+  [[ -e "$lanes/$id/env" ]] || { echo "lane $id did not start: $lanes/$id/log" >&2; exit 1; }
+done
 # Wine starts its desktop process with the first window; let a throw-away
 # window start it here, so that it does not hold a test's output pipe open.
-# A failed test runs once more, and is named at the end: a retry is a fault
-# to find, never a pass to forget.
 bash "$root/tools/rig.sh" "$prefix" bash -c '
   (cd "$1" && wine player_emulator.exe --seconds 0 </dev/null >/dev/null 2>&1) || true
-  exec ctest --test-dir "$0/build" --output-on-failure -j2 --repeat until-pass:2 "${@:2}"' \
+  exec ctest --test-dir "$0/build" --output-on-failure -j3 \
+    --resource-spec-file "$0/build/lanes/resources.json" "${@:2}"' \
   "$root" "$bin" "$@" 2>&1 | tee "$log" || status=$?
+stop_lanes
 ended=$(date +%s)
-# A test's result lines, first try and second: one that failed and then
-# passed needed the retry.
-retried=$(awk '/Test +#[0-9]+: / {
-    for (i = 1; i <= NF; ++i) if ($i ~ /^#[0-9]+:$/) name = $(i + 1)
-    passed = $0 ~ / Passed /; if (!passed) failed[name] = 1; last[name] = passed }
-  END { for (n in failed) if (last[n]) print n }' "$log" | sort)
-echo "build: $((built - started)) s; test phase: $((ended - built)) s"
-if [[ -n "$retried" ]]; then
-  echo "passed only on the second try (a fault to find):"
-  sed 's/^/  /' <<<"$retried"
-fi
+echo "build: $((built - started)) s; test phase: $((ended - built)) s; in all: $((ended - started)) s"
 exit "$status"
