@@ -25,11 +25,10 @@ bool Failed(HRESULT hr, const char* what) {
 }
 
 std::wstring DeviceId(IMMDevice* device) {
-    LPWSTR id = nullptr;
-    if (FAILED(device->GetId(&id)) || !id) return {};
-    std::wstring out(id);
-    CoTaskMemFree(id);
-    return out;
+    LPWSTR raw = nullptr;
+    if (FAILED(device->GetId(&raw))) return {};
+    const TaskMemory<WCHAR> id(raw);
+    return id ? std::wstring(id.Get()) : std::wstring();
 }
 
 std::string FriendlyName(IMMDevice* device) {
@@ -38,14 +37,11 @@ std::string FriendlyName(IMMDevice* device) {
     ComPtr<IPropertyStore> store(storeRaw);
     PROPVARIANT value;
     PropVariantInit(&value);
-    std::string out;
-    if (SUCCEEDED(store.Get()->GetValue(kFriendlyName, &value)) && value.vt == VT_LPWSTR) {
-        char text[256] = {};
+    char text[256] = {};
+    if (SUCCEEDED(store.Get()->GetValue(kFriendlyName, &value)) && value.vt == VT_LPWSTR)
         WideCharToMultiByte(CP_ACP, 0, value.pwszVal, -1, text, sizeof text - 1, nullptr, nullptr);
-        out = text;
-    }
     PropVariantClear(&value);
-    return out;
+    return text;
 }
 
 ComPtr<IMMDeviceEnumerator> DeviceEnumerator() {
@@ -143,8 +139,11 @@ bool DeviceCapture::OpenNow() {
         return false;
     ComPtr<IAudioClient> client(clientRaw);
 
-    WAVEFORMATEX* mix = nullptr;
-    if (Failed(client.Get()->GetMixFormat(&mix), "the mix format")) return false;
+    WAVEFORMATEX* mixRaw = nullptr;
+    if (Failed(client.Get()->GetMixFormat(&mixRaw), "the mix format")) return false;
+    const TaskMemory<WAVEFORMATEX> mixOwner(mixRaw);
+    WAVEFORMATEX* mix = mixOwner.Get();
+    if (!mix) return false;
     PcmInputFormat format;
     const bool known = ReadWaveFormat(reinterpret_cast<const uint8_t*>(mix),
                                       sizeof(WAVEFORMATEX) + mix->cbSize, format);
@@ -152,7 +151,6 @@ bool DeviceCapture::OpenNow() {
     const HRESULT initialized = known ? client.Get()->Initialize(AUDCLNT_SHAREMODE_SHARED, flags,
                                                                  kBufferHns, 0, mix, nullptr)
                                       : E_NOTIMPL;
-    CoTaskMemFree(mix);
     if (Failed(initialized, "initialisation")) return false;
     IAudioCaptureClient* captureRaw = nullptr;
     // Wine's audio stack accepts the loopback initialisation but has no

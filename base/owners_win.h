@@ -7,6 +7,8 @@
 // winsock2.h before windows.h, which would otherwise pull in the old winsock.h.
 #include <windows.h>
 
+#include <objbase.h>
+
 #include <utility>
 
 template <class Kind> class Owner {
@@ -78,6 +80,9 @@ inline void DeleteDc(HDC dc) {
 inline void FreeLocal(void* p) {
     LocalFree(p);
 }
+inline void FreeTaskMemory(void* p) {
+    CoTaskMemFree(p);
+}
 inline void DestroyHeap(HANDLE h) {
     HeapDestroy(h);
 }
@@ -105,6 +110,9 @@ using MemoryDC = Owner<owner_kinds::NullEmpty<HDC, owner_kinds::DeleteDc>>;
 // Memory the system allocated for us with LocalAlloc (security descriptors,
 // SID texts).
 using LocalMemory = Owner<owner_kinds::NullEmpty<void*, owner_kinds::FreeLocal>>;
+// Memory a COM call allocated for us with CoTaskMemAlloc (device ids, formats).
+template <class T>
+using TaskMemory = Owner<owner_kinds::NullEmpty<T*, owner_kinds::FreeTaskMemory>>;
 // A private heap (HeapCreate), destroyed with everything in it.
 using HeapOwner = Owner<owner_kinds::NullEmpty<HANDLE, owner_kinds::DestroyHeap>>;
 // A COM interface pointer, released once.

@@ -116,6 +116,7 @@ class CDialogBrowser : public CDialogOrv {
     CWndObject player; // where the host's IPC messages go
     int activeRow = -1;
     HACCEL accelerators = nullptr; // a resource: freed with the module
+    WinsockSession winsock;        // before every socket below, ended after them
     CPresenceReceiver receiver;    // its events and records come to this dialog
     PeerRowIndex rowIndex;         // where the list's rows are, by address
     CUdpRequest request;           // the playlist request; its events come here too

@@ -2,7 +2,6 @@
 // the player's main window that dispatches the menu command, the now-playing
 // timer and the agent's playlist request.
 #include <windows.h>
-#include <winsock2.h>
 
 #include "browser/wnd_win.h"
 #include "gen_orvela/plugin_win.h"
@@ -100,9 +99,6 @@ int WA_CDECL Init() {
     ScrollSkinInstall();
     HWND player = g_plugin.hwndParent;
     SetModuleInstance(g_plugin.hDllInstance);
-
-    WSADATA wsa;
-    WSAStartup(0x0202, &wsa); // a failure shows later as failing socket calls
 
     g_block = nullptr;
     Block(player);

@@ -1,5 +1,7 @@
 #include "peers/presence_win.h"
 
+#include "wire/interfaces_win.h"
+
 #include <ws2tcpip.h>
 
 #include <chrono>
@@ -12,7 +14,6 @@ namespace {
 
 constexpr size_t kHostNameRoom = 256;
 constexpr size_t kAddressTextLimit = 64; // BROADCAST_IP holds at most 29; more is unusable anyway
-constexpr size_t kInterfaceRoom = 64;    // interfaces asked for at once
 
 uint32_t Now() {
     return static_cast<uint32_t>(GetTickCount());
@@ -104,22 +105,16 @@ int CPresenceReceiver::Join(const char* addressText, uint8_t userGroup) {
 }
 
 bool CPresenceReceiver::JoinInterfaces() {
-    INTERFACE_INFO interfaces[kInterfaceRoom] = {};
-    DWORD bytes = 0;
-    if (WSAIoctl(socket_.Get(), SIO_GET_INTERFACE_LIST, nullptr, 0, interfaces, sizeof interfaces,
-                 &bytes, nullptr, nullptr) != 0) {
+    std::vector<LocalInterface> interfaces;
+    if (!ReadLocalInterfaces(socket_.Get(), interfaces)) {
         OutputDebugStringA("Orvela: the network interfaces could not be listed\n");
         return memberships_.Count() > 0;
     }
     std::vector<uint32_t> up;
-    for (size_t i = 0; i < bytes / sizeof(INTERFACE_INFO) && i < kInterfaceRoom; ++i) {
-        const INTERFACE_INFO& f = interfaces[i];
-        if (f.iiAddress.Address.sa_family != AF_INET) continue;
-        const uint32_t address = ntohl(f.iiAddress.AddressIn.sin_addr.s_addr);
+    for (const LocalInterface& f : interfaces) {
         // Whatever it can do, an address of one of our interfaces is ours.
-        own_.Add(address);
-        if ((f.iiFlags & IFF_UP) && (f.iiFlags & IFF_MULTICAST) && address != 0)
-            up.push_back(address);
+        own_.Add(f.address);
+        if (f.up && f.multicast && f.address != 0) up.push_back(f.address);
     }
     for (uint32_t address : memberships_.ToJoin(up)) {
         if (AddMembership(socket_.Get(), group_.address, address)) {

@@ -107,7 +107,12 @@ void RunProbes(State& s, Lane lane) {
 
 DWORD WINAPI WorkerMain(void* parameter) {
     auto* worker = static_cast<Worker*>(parameter);
-    RunProbes(*worker->state, worker->lane);
+    {
+        // The thread may outlive the browser that started it, so it holds
+        // the socket library for its own names and sockets.
+        const WinsockSession winsock;
+        RunProbes(*worker->state, worker->lane);
+    }
     HMODULE module = worker->module;
     delete worker;
     // Our reference kept the module loaded even if its host let it go
