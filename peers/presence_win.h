@@ -18,8 +18,9 @@
 
 #include "base/owners_win.h"
 #include "peers/presence.h"
+#include "wire/protocol.h"
 
-constexpr uint32_t kPresenceCapacity = 1024;
+constexpr uint32_t kPresenceCapacity = static_cast<uint32_t>(wire::kMaxPresenceDatagram);
 // How long one message delivers records for, so the window answers between.
 constexpr int kDeliveryMs = 8;
 
