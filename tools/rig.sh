@@ -64,8 +64,18 @@ elif [[ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]] &&
   wineserver -w || true
 fi
 wineserver -p
-# Wine's helper processes (services, explorer) start with the first program
-# and outlive it; start them here so they hold /dev/null, not a test's pipe.
+# Wine ends its desktop process a second after the last program that uses the
+# desktop ends, and the next program's first window starts a new one. Started
+# by a test, that one holds the test's output open after the test ended, and
+# one that ends while a test starts takes the test's windows with it. A
+# console that waits on a pipe only this script writes keeps the desktop for
+# the rig's life; the services and the desktop start with it and hold
+# /dev/null.
+keeper=$(mktemp -u)
+mkfifo "$keeper"
+wine cmd.exe <"$keeper" >/dev/null 2>&1 &
+exec 9>"$keeper"
+rm -f "$keeper"
 wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 
 set +e
