@@ -19,10 +19,11 @@ trap cleanup EXIT
 fail() { echo "FAILED: $*"; exit 1; }
 win() { local p=${1//\//\\}; echo "Z:$p"; }
 
-# Hard links make the copy instant; Wine replaces its registry files rather
-# than writing into them. Files replaced below are unlinked first.
+# A copy, never hard links: without the rig's update stamp Wine updates this
+# prefix first and rewrites its system files in place, which would rewrite
+# the rig's own under the programs the other tests run there.
 mkdir -p "$WINEPREFIX"
-cp -al "$base/drive_c" "$WINEPREFIX/"
+cp -a "$base/drive_c" "$WINEPREFIX/"
 cp -a "$base"/*.reg "$base/dosdevices" "$WINEPREFIX/"
 wine wineboot.exe >/dev/null 2>&1 || true
 
