@@ -19,9 +19,6 @@ serve)
   dir="$lanes/$id"
   rm -rf "$dir/bin"
   cp -a "$main_bin" "$dir/bin"
-  # Wine starts its desktop process with the first window; a throw-away
-  # window starts it here, not inside a test holding ctest's pipe.
-  (cd "$dir/bin" && wine player_emulator.exe --seconds 0 </dev/null >/dev/null 2>&1) || true
   {
     for v in WINEPREFIX DISPLAY PATH WINEDEBUG WINEDLLOVERRIDES; do
       printf 'export %s=%q\n' "$v" "${!v}"
