@@ -45,7 +45,14 @@ run)
   args=()
   for a in "$@"; do args+=("${a//"$main_bin"/"$lane_bin"}"); done
   cd "${PWD//"$main_bin"/"$lane_bin"}"
-  exec nsenter --net="$lane_net" -- "${args[@]}"
+  # Wine's own errors go to the test's output, which ctest shows only for a
+  # failed test; so does the status of a program that ended without a word.
+  export WINEDEBUG=err+all
+  set +e
+  nsenter --net="$lane_net" -- "${args[@]}"
+  status=$?
+  [[ $status == 0 ]] || echo "lane $lane: ${args[*]:0:2}... ended with status $status" >&2
+  exit "$status"
   ;;
 *)
   echo "usage: lane.sh serve|run ..." >&2
