@@ -9,7 +9,6 @@
 #include "wire/tagged_packet.h"
 
 void InitNewBlock(NowPlayingBlock& block) {
-    std::memset(&block, 0, sizeof block);
     block.listPosition = -1;
 }
 

@@ -28,7 +28,11 @@ static_assert(offsetof(NowPlayingBlock, title) == 268);
 static_assert(offsetof(NowPlayingBlock, playlistSize) == 528);
 static_assert(offsetof(NowPlayingBlock, playlistPacket) == 532);
 
-// A block that this process has just created: all zero, no position seen.
+// A block that this process has just created, which the system filled with
+// zeros: marks that no position was seen yet, so the player's next update
+// writes its texts. Nothing else is written: the name was open to others
+// before the creator mapped it, and the player may already have written its
+// window and texts there (the player and its agent start together at logon).
 void InitNewBlock(NowPlayingBlock& block);
 
 // The 3-second update: refreshes the entry texts when the playlist position

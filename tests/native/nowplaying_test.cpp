@@ -36,14 +36,21 @@ std::string Text(const TaggedField* f) {
     return std::string(reinterpret_cast<char*>(f->data), f->length);
 }
 
-TEST_F(NowPlaying, NewBlockIsZeroWithNoPosition) {
-    std::memset(block.get(), 0xAB, sizeof *block);
+TEST_F(NowPlaying, ANewBlockKeepsWhatThePlayerWroteBeforeItsCreatorMappedIt) {
+    // The player opened the agent's new block first and wrote its window and
+    // entry; the creator's start wipes neither, and the next update rewrites
+    // the texts although the position did not move.
+    Fill(2);
+    player.position = 0;
+    block->hwndPlayer = 0x10054;
+    UpdateNowPlaying(block.get(), player);
     InitNewBlock(*block);
-    EXPECT_EQ(block->listPosition, -1);
-    EXPECT_EQ(block->hwndPlayer, 0u);
-    const auto* bytes = reinterpret_cast<const uint8_t*>(block.get());
-    for (size_t i = 8; i < sizeof *block; ++i)
-        ASSERT_EQ(bytes[i], 0) << i;
+    EXPECT_EQ(block->hwndPlayer, 0x10054u);
+    EXPECT_STREQ(block->title, "Song 0");
+    std::strcpy(block->title, "stale");
+    UpdateNowPlaying(block.get(), player);
+    EXPECT_EQ(block->listPosition, 0);
+    EXPECT_STREQ(block->title, "Song 0");
 }
 
 TEST_F(NowPlaying, UpdateWritesOnlyWhenThePositionMoves) {
