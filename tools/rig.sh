@@ -69,14 +69,20 @@ wineserver -p
 # by a test, that one holds the test's output open after the test ended, and
 # one that ends while a test starts takes the test's windows with it. A
 # console that waits on a pipe only this script writes keeps the desktop for
-# the rig's life; the services and the desktop start with it and hold
-# /dev/null.
+# the rig's life. Once it runs (it answers a line), a window made here starts
+# the desktop if the boot has not yet: else a loaded machine lets the first
+# test's window start it, with the test's output.
 keeper=$(mktemp -u)
 mkfifo "$keeper"
 wine cmd.exe <"$keeper" >/dev/null 2>&1 &
 exec 9>"$keeper"
 rm -f "$keeper"
-wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+ready=$(mktemp -u)
+echo "echo.>Z:${ready//\//\\}" >&9
+for _ in $(seq 600); do [[ -e "$ready" ]] && break; sleep 0.1; done
+[[ -e "$ready" ]] || { echo "rig: Wine's console did not start" >&2; exit 1; }
+rm -f "$ready"
+wine rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1 || true
 
 set +e
 "$@"
