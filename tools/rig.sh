@@ -9,6 +9,14 @@
 # with a null output, whose monitor is a recording device.
 set -euo pipefail
 
+# Wine maps its shared user data at a fixed address just below 2 GB, and the
+# kernel puts the heap of Wine's loader at a random place above the loader, up
+# to a gigabyte: about one start in some thousands the two meet, and the
+# program ends at once ("failed to map the shared user data"). Everything in
+# the rig runs without address randomisation, so a start never fails by luck.
+if (( (0x$(cat /proc/self/personality) & 0x40000) == 0 )); then
+  exec setarch "$(uname -m)" --addr-no-randomize bash "$0" "$@"
+fi
 if [[ "${ORVELA_IN_RIG:-}" != 1 ]]; then
   exec unshare --net -- env ORVELA_IN_RIG=1 "$0" "$@"
 fi
